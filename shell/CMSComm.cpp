@@ -1,0 +1,128 @@
+#include "CMSComm.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPort>
+
+CMSComm::CMSComm(std::unique_ptr<CSerialBackend> backend, QObject* parent)
+    : QObject(parent), m_backend(std::move(backend)) {
+    connect(m_backend.get(), &CSerialBackend::BytesArrived, this, [this] {
+        m_commEvent = kEventReceive;
+        emit OnComm();
+    });
+}
+
+void CMSComm::SetPortOpen(bool open) {
+    if (!open) {
+        m_backend->Close();
+        return;
+    }
+    if (m_backend->IsOpen())
+        return;
+    const QString error = m_backend->Open(m_port, m_baud);
+    if (!error.isEmpty())
+        throw CSerialError(CSerialError::Kind::Open, error);
+}
+
+void CMSComm::SetSettings(const QString& settings) {
+    const QStringList parts = settings.split(',');
+    bool ok = parts.size() == 4;
+    const int baud = ok ? parts[0].toInt(&ok) : 0;
+    if (!ok || baud <= 0 || parts[1].compare("n", Qt::CaseInsensitive) != 0 || parts[2] != "8" ||
+        parts[3] != "1")
+        throw CSerialError(CSerialError::Kind::Open, "Invalid port settings: " + settings);
+    m_settings = settings;
+    m_baud = baud;
+}
+
+QByteArray CMSComm::GetInput() { return m_backend->IsOpen() ? m_backend->ReadAll() : QByteArray(); }
+
+void CMSComm::SetOutput(const QByteArray& bytes) {
+    if (!m_backend->IsOpen())
+        throw CSerialError(CSerialError::Kind::Write, "Port is closed.");
+    const QString error = m_backend->Write(bytes.constData(), static_cast<int>(bytes.size()));
+    if (!error.isEmpty())
+        throw CSerialError(CSerialError::Kind::Write, error);
+}
+
+void CMSComm::WriteByte(uint8_t byte) {
+    const char c = static_cast<char>(byte);
+    SetOutput(QByteArray(&c, 1));
+}
+
+QString SerialPortPath(int n, const QString& executableFolder) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(executableFolder);
+    return QStringLiteral("COM%1").arg(n);
+#else
+    const QFileInfo entry(QDir(executableFolder).filePath(QStringLiteral("ports/COM%1").arg(n)));
+    if (entry.exists() || entry.isSymLink()) {
+        // Open the device itself, so that its lock is the device's.
+        const QString target = entry.canonicalFilePath();
+        return target.isEmpty() ? entry.absoluteFilePath() : target;
+    }
+    return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+#endif
+}
+
+namespace {
+
+class CSystemSerialBackend final : public CSerialBackend {
+public:
+    explicit CSystemSerialBackend(QString executableFolder)
+        : m_folder(std::move(executableFolder)) {
+        connect(&m_port, &QSerialPort::readyRead, this, &CSerialBackend::BytesArrived);
+        connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
+            // A vanished device leaves a port that reports errors at every
+            // turn of the event loop: close it and let the watchdog notice.
+            if (e == QSerialPort::ResourceError && m_port.isOpen()) {
+                m_port.close();
+                emit PortLost();
+            }
+        });
+    }
+
+    QString Open(int portNumber, int baud) override {
+        const QString path = SerialPortPath(portNumber, m_folder);
+        m_port.setPortName(path);
+        if (!m_port.open(QIODevice::ReadWrite))
+            return QStringLiteral("Cannot open COM%1 (%2): %3")
+                .arg(portNumber)
+                .arg(path, m_port.errorString());
+        if (!m_port.setBaudRate(baud) || !m_port.setDataBits(QSerialPort::Data8) ||
+            !m_port.setParity(QSerialPort::NoParity) ||
+            !m_port.setStopBits(QSerialPort::OneStop)) {
+            const QString error = m_port.errorString();
+            m_port.close();
+            return QStringLiteral("Cannot set up COM%1 (%2): %3").arg(portNumber).arg(path, error);
+        }
+        return {};
+    }
+    void Close() override {
+        if (m_port.isOpen())
+            m_port.close();
+    }
+    bool IsOpen() const override { return m_port.isOpen(); }
+    QByteArray ReadAll() override { return m_port.readAll(); }
+    QString Write(const char* data, int length) override {
+        if (m_port.write(data, length) != length)
+            return QStringLiteral("Write to %1 failed: %2").arg(m_port.portName(), m_port.errorString());
+        // Hand the bytes to the device now, not at the next turn of the loop.
+        while (m_port.bytesToWrite() > 0) {
+            if (!m_port.flush() && !m_port.waitForBytesWritten(100))
+                return QStringLiteral("Write to %1 failed: %2")
+                    .arg(m_port.portName(), m_port.errorString());
+        }
+        return {};
+    }
+
+private:
+    QString m_folder;
+    QSerialPort m_port;
+};
+
+} // namespace
+
+std::unique_ptr<CSerialBackend> CreateSystemSerialBackend(const QString& executableFolder) {
+    return std::make_unique<CSystemSerialBackend>(executableFolder);
+}

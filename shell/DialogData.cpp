@@ -1,0 +1,65 @@
+#include "DialogData.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+
+int FindPrefixItem(const QComboBox* combo, const QString& text) {
+    if (text.isEmpty())
+        return -1;
+    for (int i = 0; i < combo->count(); ++i)
+        if (combo->itemText(i).startsWith(text, Qt::CaseInsensitive))
+            return i;
+    return -1;
+}
+
+void ExchangeComboText(QComboBox* combo, QString& value, bool take) {
+    if (combo == nullptr)
+        return;
+    if (take) {
+        value = combo->currentText();
+        return;
+    }
+    if (combo->currentText() == value)
+        return;
+    const int index = FindPrefixItem(combo, value);
+    combo->setCurrentIndex(index);
+    if (index < 0)
+        combo->setEditText(value);
+}
+
+void ExchangeText(QLineEdit* edit, QString& value, bool take) {
+    if (edit == nullptr)
+        return;
+    if (take)
+        value = edit->text();
+    else if (edit->text() != value)
+        edit->setText(value);
+}
+
+void ExchangeUnsigned(QLineEdit* edit, uint32_t& value, bool take) {
+    if (edit == nullptr)
+        return;
+    if (take) {
+        bool ok = false;
+        const uint32_t parsed = edit->text().trimmed().toUInt(&ok);
+        if (ok)
+            value = parsed;
+        return;
+    }
+    const QString text = QString::number(value);
+    if (edit->text() != text)
+        edit->setText(text);
+}
+
+void ExchangeCheck(QCheckBox* box, int& value, bool take) {
+    if (box == nullptr)
+        return;
+    if (take) {
+        value = box->isChecked() ? 1 : 0;
+        return;
+    }
+    const bool checked = value == 1;
+    if (box->isChecked() != checked)
+        box->setChecked(checked);
+}

@@ -1,0 +1,1 @@
+brendlow_add_test(test_parameter_model SOURCES test_parameter_model.cpp LIBS brendlow_model)
