@@ -1,0 +1,1 @@
+brendlow_add_test(test_terminal_window SOURCES test_terminal_window.cpp FakeEnvironment.h LIBS brendlow_shell)

@@ -1,0 +1,482 @@
+// The main window over an in-memory serial port: its controls, the
+// disconnected panel, the watchdog, identification, report handling and the
+// remote-control commands.
+#include "CiAnalogDisplayX.h"
+#include "CiSliderX.h"
+#include "FakeEnvironment.h"
+#include "CommandLine.h"
+#include "ReportLines.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+
+const QByteArray kIdQuery("AT ID?\r\n");
+const QByteArray kIdReport = Bytes(proto::BuildIdReportLine('9', 1, 9)); // serial 1, " 1.0A"
+
+} // namespace
+
+class TerminalWindowTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<FakeTerminal> m_t;
+
+    CTerminalDlg& Dlg() { return *m_t->dlg; }
+    CFakeSerialBackend& Serial() { return *m_t->serial; }
+    QString Text(int id) { return Dlg().Controls().ItemAs<QLineEdit>(id)->text(); }
+    QString ReadoutText(int id) { return Dlg().Readout(id)->Text(); }
+    bool Enabled(int id) { return Dlg().Controls().IsEnabled(id); }
+    bool Checked(int id) { return Dlg().Controls().ItemAs<QCheckBox>(id)->isChecked(); }
+    void Click(int id) { Dlg().Controls().ItemAs<QAbstractButton>(id)->click(); }
+
+    // First tick opens the port and queries; the device answers.
+    void Identify(const QByteArray& report = kIdReport) {
+        Dlg().Tick();
+        Serial().Receive(report);
+        Serial().ClearWrites();
+    }
+
+private slots:
+    void init() {
+        QVERIFY(m_dir.isValid());
+        m_t = std::make_unique<FakeTerminal>(m_dir.filePath("Quarnel.ini"));
+    }
+    void cleanup() { m_t.reset(); }
+
+    void everyControlOfTheTemplateIsBuilt() {
+        const CDialogControls& c = Dlg().Controls();
+        const struct {
+            int id;
+            const char* caption;
+            bool enabled;
+        } buttons[] = {{ids::kConnect, "C&onnect", true},      {ids::kDisconnect, "D&isconnect", false},
+                       {ids::kExit, "E&xit", true},            {ids::kMenu, "&Menu", false},
+                       {ids::kDown, "&Down", false},           {ids::kUp, "&Up", false},
+                       {ids::kDynamic, "D&ynamic", false},     {ids::kQuiet, "Qui&et", false},
+                       {ids::kWarnings, "&Warnings", false}};
+        for (const auto& b : buttons) {
+            auto* button = c.ItemAs<QAbstractButton>(b.id);
+            QVERIFY2(button, qPrintable(QString::number(b.id)));
+            QCOMPARE(button->text(), QString(b.caption));
+            QCOMPARE(button->isEnabled(), b.enabled);
+        }
+        QVERIFY(c.ItemAs<QPushButton>(ids::kExit)->isDefault());
+
+        auto* ports = c.ItemAs<QComboBox>(ids::kPortList);
+        QCOMPARE(ports->count(), 30);
+        QCOMPARE(ports->itemText(0), QString("COM1"));
+        QCOMPARE(ports->itemText(29), QString("COM30"));
+        QVERIFY(ports->isEditable());
+        QCOMPARE(ports->insertPolicy(), QComboBox::NoInsert);
+
+        QStringList groups;
+        for (const auto& [spec, widget] : c.All())
+            if (auto* box = qobject_cast<QGroupBox*>(widget))
+                groups << box->title();
+        for (const char* caption :
+             {"Step 1: Connect to Tessaly Brendlow", "Step 2: Remote Control Tessaly Brendlow",
+              "NMEA 2000 Source Address (SA) Status", "NMEA 2000 Device Instance && Sequence ID (SID)",
+              "Product ID", "Firmware Version", "Product Serial Number", "Engine SA", "Transmission SA",
+              "Vessel Parameters", "Course Over Gound", "F-tank Cap. (cum)", "B.Water", "SID"})
+            QVERIFY2(groups.contains(caption), caption);
+        QCOMPARE(groups.count("Engine Parameters"), 3);
+
+        int readouts = 0;
+        for (const auto& [spec, widget] : c.All())
+            readouts += qobject_cast<CiAnalogDisplayX*>(widget) != nullptr;
+        QCOMPARE(readouts, 44);
+        QCOMPARE(Dlg().windowTitle(), QString("Tessaly Brendlow Remote Terminal V1.00A Build03292013-01"));
+        QCOMPARE(Dlg().size(), QSize(c.DluX(656), c.DluY(305)));
+        // Disabled status controls at start, the engine ones enabled.
+        QVERIFY(Enabled(ids::kEngineInstance));
+        QVERIFY(Enabled(ids::kEngineSa));
+        for (int id : {ids::kSid, ids::kSidBox, ids::kFuelLevelInstance, ids::kBlackWaterBox,
+                       ids::kTransmissionSa, ids::kTransmissionSaBox})
+            QVERIFY(!Enabled(id));
+    }
+
+    void startsInTheDisconnectedState() {
+        QCOMPARE(Text(ids::kProductId), QString("Not Found Yet!"));
+        QCOMPARE(Text(ids::kFirmwareVersion), QString("Not Found Yet!"));
+        QCOMPARE(Text(ids::kSerialNumber), QString("0"));
+        QCOMPARE(ReadoutText(1035), QString("0.00 RPM"));
+        QCOMPARE(ReadoutText(1073), QString("0.0000000"));
+        QCOMPARE(ReadoutText(1046), QString("0.0 K"));
+        QCOMPARE(ReadoutText(1041), QString("0.0000 cum/hr"));
+        for (int id : {ids::kDiscreteStatus1, ids::kDiscreteStatus2, ids::kTransWarning,
+                       ids::kRudderDirOrder, ids::kCogReference, ids::kEngineSa, ids::kTransmissionSa})
+            QCOMPARE(Text(id), QString("Not Applicable"));
+        for (int id : {ids::kEngineInstance, ids::kSid, ids::kFuelLevelInstance, ids::kBatteryInstance,
+                       ids::kExhaustInstance, ids::kTransmissionInstance, ids::kWasteWaterInstance,
+                       ids::kRudderInstance, ids::kBlackWaterInstance})
+            QCOMPARE(Text(id), QString("N/A"));
+        QCOMPARE(Dlg().Slider()->GetPosition(), 0.0);
+        QVERIFY(!Enabled(ids::kSlider));
+        QVERIFY(!Dlg().Controls().IsShown(ids::kMaxDepthText));
+        QVERIFY(!Dlg().Controls().IsShown(ids::kRudderAngleText));
+        QVERIFY(Dlg().Controls().IsShown(ids::kMaxDepthRange));
+        QCOMPARE(Dlg().Controls().ItemAs<QComboBox>(ids::kPortList)->currentText(), QString("COM1"));
+        QVERIFY(Dlg().IsWatchdogRunning());
+        QCOMPARE(Serial().opens, 0); // the first attempt waits for the first tick
+    }
+
+    void searchingQueriesAtEveryTick() {
+        Dlg().Tick();
+        QCOMPARE(Serial().opens, 1);
+        QCOMPARE(Serial().openedPort, 1);
+        QCOMPARE(Dlg().Comm().GetSettings(), QString("115200,n,8,1"));
+        QCOMPARE(Serial().writes.size(), size_t(8)); // one write per byte
+        QCOMPARE(Serial().Written(), kIdQuery);
+        Dlg().Tick();
+        QCOMPARE(Serial().opens, 2);
+        QCOMPARE(Serial().Written(), kIdQuery + kIdQuery);
+        QVERIFY(Dlg().IsWatchdogRunning());
+        QCOMPARE(Text(ids::kProductId), QString("Not Found Yet!"));
+    }
+
+    void broadcastsBeforeIdentificationOnlyKeepTheLinkAlive() {
+        Dlg().Tick();
+        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(50, 0x07)));
+        QCOMPARE(Dlg().m_bTrafficSeen, 1);
+        QCOMPARE(ReadoutText(1035), QString("0.00 RPM"));
+        QCOMPARE(Dlg().Slider()->GetPosition(), 0.0);
+        // Traffic spares the panel a reset, but Connect stays enabled: query again.
+        const int closes = Serial().closes;
+        Dlg().Tick();
+        QCOMPARE(Serial().opens, 2);
+        QCOMPARE(Serial().closes, closes + 1);
+    }
+
+    void anIdentificationReportConnects() {
+        Identify(Bytes(proto::BuildIdReportLine('>', 16777216, 122)));
+        QCOMPARE(Text(ids::kFirmwareVersion), QString("12.3A"));
+        QCOMPARE(Text(ids::kSerialNumber), QString("16777216"));
+        QCOMPARE(Text(ids::kProductId), QString::fromStdString(proto::ProductName('>')));
+        QVERIFY(Enabled(ids::kDisconnect));
+        QVERIFY(!Enabled(ids::kConnect));
+        for (int id : {ids::kSlider, ids::kMenu, ids::kDown, ids::kUp, ids::kDynamic, ids::kQuiet,
+                       ids::kWarnings, ids::kSid, ids::kSidBox, ids::kBlackWaterInstance,
+                       ids::kTransmissionSa, ids::kTransmissionSaBox})
+            QVERIFY(Enabled(id));
+        QCOMPARE(Dlg().m_bDeviceIdentified, 1);
+        QCOMPARE(Dlg().m_bSaveSettings, 1);
+        // A second report without a new query changes nothing.
+        Serial().Receive(kIdReport);
+        QCOMPARE(Text(ids::kFirmwareVersion), QString("12.3A"));
+        // The tick with traffic keeps the connection and sends nothing.
+        Dlg().Tick();
+        QVERIFY(Serial().writes.empty());
+        QVERIFY(Enabled(ids::kDisconnect));
+    }
+
+    void aSilentSecondDropsTheDeviceAndSearchesAgain() {
+        Identify();
+        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(60, 0x01)));
+        Dlg().Tick(); // traffic seen
+        Dlg().Tick(); // silent: reset, then a new attempt in the same tick
+        QVERIFY(Enabled(ids::kConnect));
+        QCOMPARE(ReadoutText(1035), QString("0.00 RPM"));
+        QCOMPARE(Serial().Written(), kIdQuery);
+        QVERIFY(Dlg().IsWatchdogRunning());
+    }
+
+    void theOperatorsDisconnectStops() {
+        Identify();
+        Click(ids::kDisconnect);
+        QVERIFY(!Dlg().IsWatchdogRunning());
+        QVERIFY(!Serial().open);
+        QVERIFY(Enabled(ids::kConnect));
+        Click(ids::kConnect);
+        QVERIFY(Dlg().IsWatchdogRunning());
+        QCOMPARE(Serial().Written(), kIdQuery);
+    }
+
+    void anUnknownProductEndsTheConnection() {
+        Identify(QByteArray("ACK ID141000000000E3\r\n"));
+        QCOMPARE(Text(ids::kProductId), QString("Not Found Yet!"));
+        QVERIFY(!Dlg().IsWatchdogRunning());
+        QVERIFY(!Serial().open);
+        QCOMPARE(Dlg().m_bDeviceIdentified, 0);
+        QVERIFY(m_t->messages.texts.isEmpty());
+    }
+
+    void aReportWithABadChecksumOnlyEndsTheWait() {
+        Dlg().Tick();
+        Serial().Receive(QByteArray("ACK ID931000000090E3\r\n"));
+        QCOMPARE(Dlg().m_bIdQueryPending, 0);
+        QCOMPARE(Dlg().m_bSaveSettings, 1);
+        QCOMPARE(Text(ids::kProductId), QString("Not Found Yet!"));
+        QVERIFY(Enabled(ids::kConnect));
+    }
+
+    void bytesWhileNotConnectedAreDropped() {
+        Serial().open = true; // the port is open, but no attempt marked it connected
+        Serial().Receive(kIdReport);
+        QCOMPARE(Dlg().m_bTrafficSeen, 0);
+        QVERIFY(Serial().pending.isEmpty());
+        QCOMPARE(Dlg().ReceiveWindow().Count(), 0);
+    }
+
+    void aFailedOpenIsReportedOnceAndStops() {
+        Serial().openError = "Cannot open COM1: No such file or directory";
+        Dlg().Tick();
+        QCOMPARE(m_t->messages.texts, QStringList{Serial().openError});
+        QCOMPARE(m_t->messages.icons.value(0), MessageIcon::Stop);
+        QVERIFY(!Dlg().IsWatchdogRunning());
+        QCOMPARE(Dlg().m_bConnected, 0);
+        QVERIFY(Serial().writes.empty());
+        // The operator tries again: same failure, no second box.
+        Click(ids::kConnect);
+        Click(ids::kConnect);
+        QCOMPARE(Serial().opens, 3);
+        QCOMPARE(m_t->messages.texts.size(), 1);
+        // A success clears it: the next failure is told again.
+        Serial().openError.clear();
+        Click(ids::kConnect);
+        QCOMPARE(Serial().Written(), kIdQuery);
+        Serial().openError = "Cannot open COM1: Permission denied";
+        Click(ids::kConnect);
+        QCOMPARE(m_t->messages.texts.size(), 2);
+    }
+
+    void aPortThatStaysOpenIsReportedOnce() {
+        Dlg().Tick();
+        Serial().stuckOpen = true;
+        Dlg().Tick();
+        Dlg().Tick();
+        QCOMPARE(m_t->messages.texts, QStringList{"Cannot Open the selected Serial Port!"});
+        QCOMPARE(m_t->messages.icons.value(0), MessageIcon::Exclamation);
+        QCOMPARE(Dlg().m_bConnected, 0);
+        QCOMPARE(Serial().Written(), kIdQuery); // only the first attempt's query
+        QVERIFY(Dlg().IsWatchdogRunning());
+    }
+
+    void aLostDeviceIsSearchedUntilItComesBack() {
+        Identify();
+        Dlg().Tick(); // the report was traffic
+        Serial().openError = "Cannot open COM1: No such file or directory";
+        Dlg().Tick(); // silent: drop, the attempt fails
+        QVERIFY(Enabled(ids::kConnect));
+        for (int i = 0; i < 5; ++i)
+            Dlg().Tick();
+        QCOMPARE(m_t->messages.texts.size(), 1);
+        QVERIFY(Dlg().IsWatchdogRunning());
+        QCOMPARE(Serial().opens, 7);
+        Serial().openError.clear();
+        Dlg().Tick();
+        Serial().Receive(kIdReport);
+        QVERIFY(Enabled(ids::kDisconnect));
+    }
+
+    void portNamesMapToNumbers_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("number");
+        QTest::newRow("COM5") << "COM5" << 5;
+        QTest::newRow("COM30") << "COM30" << 30;
+        QTest::newRow("lower case") << "com5" << 1;
+        QTest::newRow("COM31") << "COM31" << 1;
+        QTest::newRow("COM0") << "COM0" << 1;
+        QTest::newRow("blank") << " COM3" << 1;
+        QTest::newRow("COM45") << "COM45" << 1;
+    }
+    void portNamesMapToNumbers() {
+        QFETCH(QString, name);
+        QFETCH(int, number);
+        QCOMPARE(CTerminalDlg::PortNumberFromName(name), number);
+    }
+
+    void aTypedLowerCaseNameOpensPortOne() {
+        auto* ports = Dlg().Controls().ItemAs<QComboBox>(ids::kPortList);
+        ports->setEditText("com5");
+        Click(ids::kConnect);
+        QCOMPARE(Serial().openedPort, 1);
+        QCOMPARE(ports->currentText(), QString("com5"));
+        ports->setCurrentIndex(11);
+        Dlg().Tick();
+        QCOMPARE(Serial().openedPort, 12);
+        QCOMPARE(Dlg().m_strPort, QString("COM12"));
+    }
+
+    void resetPanelClosesOnlyAnOpenPort() {
+        const int closes = Serial().closes;
+        Dlg().ResetPanel();
+        QCOMPARE(Serial().closes, closes);
+    }
+
+    void levelBroadcastsMoveTheWholePanel() {
+        Identify();
+        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(50, 0x07)));
+        QCOMPARE(Dlg().Slider()->GetPosition(), 50.0);
+        QVERIFY(!Checked(ids::kQuiet));
+        QVERIFY(Checked(ids::kDynamic));
+        QVERIFY(Checked(ids::kWarnings));
+        QCOMPARE(ReadoutText(1035), QString("5000.00 RPM"));
+        QCOMPARE(ReadoutText(1057), QString("415.0 A"));
+        QCOMPARE(ReadoutText(1074), QString("1220 m"));
+        QCOMPARE(Text(ids::kDiscreteStatus2), QString("0B1111111111111111"));
+        QCOMPARE(Text(ids::kCogReference), QString("0B00"));
+
+        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(1, 0x00)));
+        QVERIFY(Checked(ids::kQuiet));
+        QVERIFY(!Checked(ids::kDynamic));
+        QVERIFY(!Dlg().Controls().IsShown(ids::kMaxDepthRange));
+        QVERIFY(Dlg().Controls().IsShown(ids::kMaxDepthText));
+        QCOMPARE(Text(ids::kMaxDepthText), QString("Error"));
+        QCOMPARE(Text(ids::kRudderAngleText), QString("0x7FFF"));
+        QCOMPARE(ReadoutText(1074), QString("1220 m")); // hidden, keeps its value
+        QCOMPARE(Text(ids::kDiscreteStatus1), QString("0B0000000000000000"));
+
+        // A disconnect brings the read-outs back, showing 0.
+        Click(ids::kDisconnect);
+        QVERIFY(Dlg().Controls().IsShown(ids::kMaxDepthRange));
+        QVERIFY(!Dlg().Controls().IsShown(ids::kMaxDepthText));
+        QCOMPARE(ReadoutText(1074), QString("0 m"));
+
+        // Levels above 100 show as 100.
+        Identify();
+        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(200, 0x01)));
+        QCOMPARE(ReadoutText(1035), QString("16383.00 RPM"));
+        QCOMPARE(Dlg().Slider()->GetPosition(), 100.0);
+    }
+
+    void broadcastsWithBadChecksumsChangeNothing() {
+        Identify();
+        std::string line = proto::BuildInstanceBroadcastLine({1, 2, 3, 4, 5, 6, 7, 8, 9});
+        line[25] = line[25] == '0' ? '1' : '0';
+        Serial().Receive(Bytes(line));
+        QCOMPARE(Text(ids::kEngineInstance), QString("N/A"));
+        QCOMPARE(Dlg().m_bTrafficSeen, 1);
+    }
+
+    void statusBroadcastsFillTheirTexts() {
+        Identify();
+        Serial().Receive(Bytes(proto::BuildAddressClaimLine(0x0A, 254, 255)));
+        QCOMPARE(Text(ids::kEngineSa), QString("SA=254; NOT claimed; CANNOT claim."));
+        QCOMPARE(Text(ids::kTransmissionSa), QString("SA=255; NOT claimed; CANNOT claim."));
+        Serial().Receive(Bytes(proto::BuildInstanceBroadcastLine({12, 0, 0x23, 3, 4, 5, 0x23, 7, 200})));
+        QCOMPARE(Text(ids::kEngineInstance), QString("12"));
+        QCOMPARE(Text(ids::kSid), QString("0"));
+        QCOMPARE(Text(ids::kFuelLevelInstance), QString("3"));
+        QCOMPARE(Text(ids::kWasteWaterInstance), QString("35"));
+        QCOMPARE(Text(ids::kBlackWaterInstance), QString("200"));
+        Click(ids::kDisconnect);
+        QCOMPARE(Text(ids::kEngineSa), QString("Not Applicable"));
+        QCOMPARE(Text(ids::kBlackWaterInstance), QString("N/A"));
+    }
+
+    void linesSplitAndJoinedAcrossEvents() {
+        Identify();
+        const QByteArray a = Bytes(proto::BuildLevelBroadcastLine(30, 0x01));
+        const QByteArray b = Bytes(proto::BuildLevelBroadcastLine(70, 0x01));
+        Serial().Receive(a.left(5));
+        QCOMPARE(Dlg().Slider()->GetPosition(), 0.0);
+        Serial().Receive(a.mid(5) + "noise" + b);
+        QCOMPARE(Dlg().Slider()->GetPosition(), 70.0);
+        QCOMPARE(ReadoutText(1035), QString("7000.00 RPM"));
+    }
+
+    void aBatchLargerThanTheStagingBufferIsFramedWhole() {
+        Identify();
+        QByteArray batch;
+        for (int i = 0; i < 300; ++i) // 4200 bytes in one event
+            batch += Bytes(proto::BuildLevelBroadcastLine(static_cast<uint8_t>(i % 101), 0x01));
+        std::vector<int> shown;
+        Dlg().SetLevelShownHook([&](uint8_t level) { shown.push_back(level); });
+        Serial().Receive(batch);
+        QCOMPARE(shown.size(), size_t(300));
+        for (int i = 0; i < 300; ++i)
+            QCOMPARE(shown[static_cast<size_t>(i)], i % 101);
+    }
+
+    void keysSendTheirCommandLines_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("Down") << ids::kDown << QByteArray("AT KI1065\r\n");
+        QTest::newRow("Up") << ids::kUp << QByteArray("AT KI2055\r\n");
+        QTest::newRow("Menu") << ids::kMenu << QByteArray("AT KI0165\r\n");
+        QTest::newRow("Warnings") << ids::kWarnings << QByteArray("AT KI0165\r\n");
+        QTest::newRow("Dynamic") << ids::kDynamic << QByteArray("AT KI2505\r\n");
+        QTest::newRow("Quiet") << ids::kQuiet << QByteArray("AT KI3405\r\n");
+    }
+    void keysSendTheirCommandLines() {
+        QFETCH(int, id);
+        QFETCH(QByteArray, line);
+        Identify();
+        Click(id);
+        QCOMPARE(Serial().Written(), line);
+        QCOMPARE(Serial().writes.size(), size_t(line.size()));
+        // Not connected: nothing is written, nothing is shown.
+        Dlg().m_bConnected = 0;
+        Serial().ClearWrites();
+        Dlg().Controls().Enable(id, true);
+        Click(id);
+        QVERIFY(Serial().writes.empty());
+        QVERIFY(m_t->messages.texts.isEmpty());
+    }
+
+    void aPendingModeWaitsForItsAcknowledgement() {
+        Identify();
+        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(40, 0x01))); // Quiet off
+        QVERIFY(!Checked(ids::kQuiet));
+        Click(ids::kQuiet); // the click checks the box
+        QVERIFY(Checked(ids::kQuiet));
+        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(40, 0x01)));
+        QVERIFY(Checked(ids::kQuiet));
+        Serial().Receive(QByteArray("ACK KI\r\n"));
+        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(40, 0x01)));
+        QVERIFY(!Checked(ids::kQuiet));
+    }
+
+    void theSliderSendsItsLevelOnRelease() {
+        Identify();
+        CiSliderX* slider = Dlg().Slider();
+        emit slider->MouseDown(1, 0, 10, 10);
+        QCOMPARE(Dlg().m_bSliderBusy, 1);
+        slider->SetPosition(37.9);
+        // Broadcasts move the check boxes but not the slider while busy.
+        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(90, 0x03)));
+        QCOMPARE(slider->GetPosition(), 37.0);
+        QVERIFY(Checked(ids::kDynamic));
+        QCOMPARE(ReadoutText(1035), QString("0.00 RPM"));
+        emit slider->MouseUp(1, 0, 10, 10);
+        QCOMPARE(Serial().Written(), QByteArray(proto::BuildLevelCommand(37).View().data(), 10));
+        Serial().Receive(QByteArray("ACK %\r\n"));
+        QCOMPARE(Dlg().m_bSliderBusy, 0);
+        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(37, 0x01)));
+        QCOMPARE(ReadoutText(1035), QString("3700.00 RPM"));
+
+        // Another button alone does not make it busy; its release still sends.
+        Serial().ClearWrites();
+        emit slider->MouseDown(2, 0, 10, 10);
+        QCOMPARE(Dlg().m_bSliderBusy, 0);
+        slider->SetPosition(100);
+        emit slider->MouseUp(2, 0, 10, 10);
+        QCOMPARE(Serial().Written(), QByteArray("AT %46CB\r\n"));
+        // Keys: press makes busy, release sends.
+        Serial().Receive(QByteArray("ACK %\r\n"));
+        Serial().ClearWrites();
+        QTest::keyClick(slider->Slider(), Qt::Key_Home);
+        QCOMPARE(Serial().Written(), QByteArray("AT %006C\r\n"));
+    }
+
+    void theSenderPausesAfterEveryByte() {
+        Identify();
+        // Each write is followed by at least two clock milliseconds.
+        const uint32_t before = m_t->clock.now;
+        Click(ids::kDown);
+        QVERIFY(m_t->clock.now - before >= 2u * 11u);
+    }
+};
+
+QTEST_MAIN(TerminalWindowTest)
+#include "test_terminal_window.moc"
