@@ -1,0 +1,314 @@
+// The remembered port (the settings file beside the executable) and the
+// About box with its device-instance change, over an in-memory serial port.
+#include "CAboutDlg.h"
+#include "FakeEnvironment.h"
+#include "CommandLine.h"
+#include "ReportLines.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+namespace {
+
+QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+
+void WriteFile(const QString& path, const QByteArray& content) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Runs `inspect` on the About box once it is open, then leaves it to
+// `inspect` to close it.
+void WhenAboutBoxOpens(const std::function<void(CAboutDlg&)>& inspect) {
+    QTimer::singleShot(0, [inspect] {
+        auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
+        if (about == nullptr) {
+            QFAIL("no About box is open");
+            return;
+        }
+        inspect(*about);
+        if (about->isVisible())
+            about->reject();
+    });
+}
+
+} // namespace
+
+class SettingsAboutTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<FakeTerminal> m_t;
+
+    QString SettingsPath() const { return m_dir.filePath("Quarnel.ini"); }
+    CTerminalDlg& Dlg() { return *m_t->dlg; }
+    QComboBox* Ports() { return Dlg().Controls().ItemAs<QComboBox>(ids::kPortList); }
+    void Start(const QString& path) {
+        m_t = std::make_unique<FakeTerminal>(path);
+        QCoreApplication::processEvents(); // start-up messages are shown once the loop runs
+    }
+    void Identify(uint8_t firmwareByte = 9, uint32_t serial = 1) {
+        Dlg().Tick();
+        m_t->serial->Receive(Bytes(proto::BuildIdReportLine('9', serial, firmwareByte)));
+        m_t->serial->ClearWrites();
+    }
+
+private slots:
+    void init() {
+        QVERIFY(m_dir.isValid());
+        QFile::remove(SettingsPath());
+    }
+    void cleanup() { m_t.reset(); }
+
+    void aMissingFileIsCreated() {
+        Start(SettingsPath());
+        QCOMPARE(ReadFile(SettingsPath()), QByteArray("COM=1;\r\n"));
+        QCOMPARE(Ports()->currentText(), QString("COM1"));
+        QCOMPARE(Ports()->currentIndex(), 0);
+    }
+
+    void theFileChoosesThePort_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("save");
+        QTest::newRow("lower case") << QByteArray("com=7;\r\n") << "COM7" << 6 << 0;
+        QTest::newRow("comment first") << QByteArray(";c\r\nCOM=4;\r\n") << "COM4" << 3 << 0;
+        QTest::newRow("slash comment, blank") << QByteArray("/COM=8;\r\n\r\nCOM=2;") << "COM2" << 1 << 0;
+        QTest::newRow("last line decides") << QByteArray("COM=4;\r\nCOM=9;\r\n") << "COM9" << 8 << 0;
+        QTest::newRow("COM12") << QByteArray("COM=12;\r\n") << "COM12" << 11 << 0;
+        QTest::newRow("not in the list") << QByteArray("COM=45;\r\n") << "COM45" << -1 << 0;
+        QTest::newRow("malformed") << QByteArray("COM=12\r\n") << "COM1" << 0 << 1;
+        QTest::newRow("NUL bytes and a long line")
+            << QByteArray(";").append(QByteArray(5000, 'x')).append('\0').append("\nCOM=3;\r\n") << "COM3" << 2 << 0;
+    }
+    void theFileChoosesThePort() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, shown);
+        QFETCH(int, index);
+        QFETCH(int, save);
+        WriteFile(SettingsPath(), content);
+        Start(SettingsPath());
+        QCOMPARE(Ports()->currentText(), shown);
+        QCOMPARE(Ports()->currentIndex(), index);
+        QCOMPARE(Dlg().m_bSaveSettings, save);
+        QVERIFY(m_t->messages.texts.isEmpty());
+        Dlg().Tick();
+        QCOMPARE(m_t->serial->openedPort, index < 0 ? 1 : index + 1);
+        if (save) // the malformed line is replaced at the first tick
+            QCOMPARE(ReadFile(SettingsPath()), QByteArray("COM=1;\r\n"));
+        else
+            QCOMPARE(ReadFile(SettingsPath()), content);
+    }
+
+    void anEmptyFileIsFilled() {
+        WriteFile(SettingsPath(), QByteArray());
+        Start(SettingsPath());
+        QCOMPARE(ReadFile(SettingsPath()), QByteArray("COM=1;\r\n"));
+    }
+
+    void theAnsweringPortReplacesTheWholeFile() {
+        // An older, longer content must not survive behind the new line.
+        WriteFile(SettingsPath(), QByteArray(";x\r\nCOM=4;\r\n"));
+        Start(SettingsPath());
+        Ports()->setCurrentIndex(8); // COM9
+        Identify();
+        QCOMPARE(Dlg().m_bSaveSettings, 1);
+        Dlg().Tick();
+        QCOMPARE(ReadFile(SettingsPath()), QByteArray("COM=9;\r\n"));
+        QCOMPARE(Dlg().m_bSaveSettings, 0);
+        // A typed lower-case name is kept as it stands.
+        Ports()->setEditText("com3");
+        Dlg().m_bSaveSettings = 1;
+        Dlg().Tick();
+        QCOMPARE(ReadFile(SettingsPath()), QByteArray("COM=com3;\r\n"));
+    }
+
+    void aLargeFileIsReadInBoundedTime() {
+        QByteArray content;
+        while (content.size() < 70000)
+            content += ";padding padding padding padding padding\r\n";
+        content += "COM=5;\r\n";
+        WriteFile(SettingsPath(), content);
+        QElapsedTimer timer;
+        timer.start();
+        Start(SettingsPath());
+        QCOMPARE(Ports()->currentText(), QString("COM5"));
+        QVERIFY(timer.elapsed() < 20000); // a reader that loops would never get here
+    }
+
+    void aFileThatCannotBeWrittenIsReportedOnce_data() {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("folder missing") << QString("no/such/folder/Quarnel.ini");
+        QTest::newRow("a folder") << QString("Quarnel.ini");
+    }
+    void aFileThatCannotBeWrittenIsReportedOnce() {
+        QFETCH(QString, path);
+        const QString full = m_dir.filePath(path);
+        if (path == "Quarnel.ini")
+            QVERIFY(QDir(m_dir.path()).mkdir("Quarnel.ini"));
+        Start(full);
+        QCOMPARE(m_t->messages.texts.size(), 1);
+        QVERIFY(m_t->messages.texts[0].contains(full));
+        QCOMPARE(Ports()->currentText(), QString("COM1"));
+        QVERIFY(Dlg().IsWatchdogRunning());
+        // The rewrite after an identification fails too, silently this time.
+        Identify();
+        Dlg().Tick();
+        QCoreApplication::processEvents();
+        QCOMPARE(m_t->messages.texts.size(), 1);
+        QVERIFY(Dlg().Controls().IsEnabled(ids::kDisconnect));
+        QDir(m_dir.path()).rmdir("Quarnel.ini");
+    }
+
+    void theAboutBoxWithoutADevice() {
+        Start(SettingsPath());
+        bool inspected = false;
+        WhenAboutBoxOpens([&](CAboutDlg& about) {
+            const CDialogControls& c = about.Controls();
+            QCOMPARE(about.windowTitle(), QString("About Quarnel"));
+            QCOMPARE(c.ItemAs<QLineEdit>(aboutids::kProductId)->text(), QString("Not Found Yet!"));
+            QCOMPARE(c.ItemAs<QLineEdit>(aboutids::kFirmwareVersion)->text(), QString("Not Found Yet!"));
+            QCOMPARE(c.ItemAs<QLineEdit>(aboutids::kSerialNumber)->text(), QString("0"));
+            for (int id : aboutids::kCombos) {
+                QCOMPARE(c.ItemAs<QComboBox>(id)->currentText(), QString());
+                QCOMPARE(c.ItemAs<QComboBox>(id)->count(), 16);
+            }
+            c.ItemAs<QAbstractButton>(aboutids::kProceed)->click();
+            QCOMPARE(m_t->messages.texts.size(), 1);
+            QVERIFY(!c.IsEnabled(aboutids::kConfirm));
+            for (int id : aboutids::kCombos)
+                QVERIFY(!c.IsEnabled(id));
+            inspected = true;
+        });
+        Dlg().OnSysCommand(0x0010, 0);
+        QVERIFY(inspected);
+        QVERIFY(m_t->serial->writes.empty());
+    }
+
+    void theAboutBoxShowsTheFirmwareVersion_data() {
+        QTest::addColumn<int>("version");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("1") << 1 << " 0.1A";
+        QTest::newRow("5") << 5 << " 0.5A";
+        QTest::newRow("10") << 10 << " 1.0A";
+        QTest::newRow("100") << 100 << "10.0A";
+        QTest::newRow("123") << 123 << "12.3A";
+        QTest::newRow("256") << 256 << "25.6A";
+    }
+    void theAboutBoxShowsTheFirmwareVersion() {
+        QFETCH(int, version);
+        QFETCH(QString, text);
+        Start(SettingsPath());
+        Identify(static_cast<uint8_t>(version - 1), 4294967295u);
+        QCOMPARE(Dlg().Controls().ItemAs<QLineEdit>(ids::kFirmwareVersion)->text(), text);
+        QString shown, serial;
+        WhenAboutBoxOpens([&](CAboutDlg& about) {
+            shown = about.Controls().ItemAs<QLineEdit>(aboutids::kFirmwareVersion)->text();
+            serial = about.Controls().ItemAs<QLineEdit>(aboutids::kSerialNumber)->text();
+        });
+        Dlg().OnSysCommand(0x0013, 0); // the low four bits do not matter
+        QCOMPARE(shown, text);
+        QCOMPARE(serial, QString("4294967295"));
+    }
+
+    void instanceTextsSelectTheirItems() {
+        Start(SettingsPath());
+        Identify();
+        m_t->serial->Receive(Bytes(proto::BuildInstanceBroadcastLine({1, 9, 15, 200, 10, 0, 5, 6, 7})));
+        QStringList texts;
+        QList<int> indexes;
+        WhenAboutBoxOpens([&](CAboutDlg& about) {
+            for (int id : aboutids::kCombos) {
+                texts << about.Controls().ItemAs<QComboBox>(id)->currentText();
+                indexes << about.Controls().ItemAs<QComboBox>(id)->currentIndex();
+            }
+            // OK after Proceed and a new choice sends nothing.
+            about.Controls().ItemAs<QAbstractButton>(aboutids::kProceed)->click();
+            about.Controls().ItemAs<QComboBox>(aboutids::kCombos[0])->setCurrentIndex(4);
+            about.Controls().ItemAs<QAbstractButton>(aboutids::kOk)->click();
+        });
+        Dlg().OnSysCommand(0x0010, 0);
+        // Engine 1, fuel 15, battery 200 (no item), exhaust 10, transmission 0, ...
+        QCOMPARE(texts, (QStringList{"1", "15", "200", "10", "0", "5", "6", "7"}));
+        QCOMPARE(indexes, (QList<int>{1, 15, -1, 10, 0, 5, 6, 7}));
+        QVERIFY(m_t->serial->writes.empty());
+    }
+
+    void confirmSendsTheInstanceLine() {
+        Start(SettingsPath());
+        Identify();
+        m_t->serial->Receive(Bytes(proto::BuildInstanceBroadcastLine({3, 0, 0, 0, 0, 0, 0, 0, 0})));
+        // Only the Engine instance is known.
+        Dlg().m_strFuelLevelInstance = Dlg().m_strBatteryInstance = Dlg().m_strExhaustGasTempInstance =
+            Dlg().m_strTransmissionInstance = Dlg().m_strWasteWaterInstance = Dlg().m_strRudderInstance =
+                Dlg().m_strBlackWaterInstance = "N/A";
+        QList<bool> enabled;
+        WhenAboutBoxOpens([&](CAboutDlg& about) {
+            const CDialogControls& c = about.Controls();
+            c.ItemAs<QAbstractButton>(aboutids::kProceed)->click();
+            c.ItemAs<QAbstractButton>(aboutids::kProceed)->click(); // twice is once
+            for (size_t i = 0; i < 8; ++i)
+                enabled << (c.IsEnabled(aboutids::kCombos[i]) && c.IsEnabled(aboutids::kBoxes[i]));
+            enabled << c.IsEnabled(aboutids::kConfirm);
+            c.ItemAs<QComboBox>(aboutids::kCombos[0])->setCurrentIndex(12);
+            c.ItemAs<QAbstractButton>(aboutids::kConfirm)->click();
+        });
+        Dlg().OnSysCommand(0x0010, 0);
+        QCOMPARE(enabled, (QList<bool>{true, false, false, false, false, false, false, false, true}));
+        QCOMPARE(m_t->serial->Written(), QByteArray("AT DIC0FFFFFFFFFFFFFF77\r\n"));
+        QCOMPARE(m_t->serial->writes.size(), size_t(25));
+        QVERIFY(m_t->messages.texts.isEmpty());
+    }
+
+    void typedInstancesThatAreNotInstancesGoOutAsFF() {
+        Start(SettingsPath());
+        Identify();
+        m_t->serial->Receive(Bytes(proto::BuildInstanceBroadcastLine({0, 0, 1, 2, 3, 4, 5, 6, 7})));
+        WhenAboutBoxOpens([&](CAboutDlg& about) {
+            const CDialogControls& c = about.Controls();
+            c.ItemAs<QAbstractButton>(aboutids::kProceed)->click();
+            c.ItemAs<QComboBox>(aboutids::kCombos[0])->setEditText("16");
+            c.ItemAs<QComboBox>(aboutids::kCombos[1])->setEditText("05");
+            c.ItemAs<QComboBox>(aboutids::kCombos[2])->setEditText(" 3");
+            c.ItemAs<QAbstractButton>(aboutids::kConfirm)->click();
+        });
+        Dlg().OnSysCommand(0x0010, 0);
+        // 16, 05 and " 3" are no instances; 3..7 stand as reported.
+        QCOMPARE(m_t->serial->Written(),
+                 QByteArray(proto::BuildDeviceInstanceLine({255, 255, 255, 3, 4, 5, 6, 7}).View().data(), 25));
+    }
+
+    void aClosedPortIsReportedWhenTheLineCannotGoOut() {
+        Start(SettingsPath());
+        Identify();
+        m_t->serial->Receive(Bytes(proto::BuildInstanceBroadcastLine({0, 0, 1, 2, 3, 4, 5, 6, 7})));
+        WhenAboutBoxOpens([&](CAboutDlg& about) {
+            about.Controls().ItemAs<QAbstractButton>(aboutids::kProceed)->click();
+            m_t->serial->open = false; // the device went away meanwhile
+            about.Controls().ItemAs<QAbstractButton>(aboutids::kConfirm)->click();
+        });
+        Dlg().RunHandler([this] { Dlg().OnSysCommand(0x0010, 0); });
+        QCOMPARE(m_t->messages.texts.size(), 1);
+        QCOMPARE(m_t->messages.icons.value(0), MessageIcon::Stop);
+        QVERIFY(m_t->serial->writes.empty());
+    }
+};
+
+QTEST_MAIN(SettingsAboutTest)
+#include "test_settings_about.moc"
