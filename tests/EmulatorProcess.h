@@ -1,0 +1,71 @@
+#pragma once
+// Runs the device emulator as a separate process on a pseudo-terminal,
+// linked at <folder>/ports/COMn, for tests that cross a real serial line.
+#include "CTerminalDlg.h"
+#include "FakeEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QtTest>
+
+class EmulatorProcess {
+public:
+    // Starts the emulator linked at <folder>/ports/COM<port>; returns false
+    // when it did not come up.
+    bool Start(const QString& folder, int port, const QStringList& extra = {}) {
+        m_link = QDir(folder).filePath(QStringLiteral("ports/COM%1").arg(port));
+        m_process.setProgram(QStringLiteral(BRENDLOW_EMULATOR_PATH));
+        m_process.setArguments(QStringList{"--link", m_link} + extra);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        if (!m_process.waitForStarted(5000))
+            return false;
+        for (int i = 0; i < 100 && !m_process.canReadLine(); ++i)
+            m_process.waitForReadyRead(100);
+        m_ptyPath = QString::fromLatin1(m_process.readLine()).trimmed();
+        return m_ptyPath.startsWith('/') && QFileInfo::exists(m_link);
+    }
+    // SIGTERM, as a user's Ctrl+C: the emulator removes its link.
+    void Stop() {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(2000);
+        }
+    }
+    bool Running() const { return m_process.state() == QProcess::Running; }
+    bool WaitForExit(int ms) { return m_process.waitForFinished(ms); }
+    ~EmulatorProcess() { Stop(); }
+
+private:
+    QProcess m_process;
+    QString m_link;
+    QString m_ptyPath;
+};
+
+// A main window on the system's serial ports, with ports/COMn looked up in
+// `folder`; message boxes are recorded instead of shown.
+struct LiveTerminal {
+    CRecordingSink messages;
+    std::unique_ptr<CTerminalDlg> dlg;
+
+    LiveTerminal(const QString& folder, const QString& settingsPath) {
+        TerminalEnvironment env;
+        env.serial = CreateSystemSerialBackend(folder);
+        env.messages = &messages;
+        env.settingsPath = settingsPath;
+        dlg = std::make_unique<CTerminalDlg>(std::move(env));
+    }
+};
+
+// Reads a file that another process appends to.
+inline QStringList ReadLines(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts);
+}

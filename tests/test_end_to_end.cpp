@@ -1,0 +1,181 @@
+// The terminal and the device emulator on the two ends of a pseudo-terminal:
+// identification, the live panel, remote control, the remembered port, the
+// instance change, and a device that falls silent or answers wrongly.
+#include "CAboutDlg.h"
+#include "CiAnalogDisplayX.h"
+#include "CiSliderX.h"
+#include "EmulatorProcess.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <algorithm>
+
+class EndToEndTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString Settings() const { return m_dir.filePath("Quarnel.ini"); }
+    QString Trace() const { return m_dir.filePath("trace.txt"); }
+    static QString Text(CTerminalDlg& d, int id) { return d.Controls().ItemAs<QLineEdit>(id)->text(); }
+    static void Click(CTerminalDlg& d, int id) { d.Controls().ItemAs<QAbstractButton>(id)->click(); }
+
+    // The command lines the emulator received, in order.
+    QStringList ReceivedLines() const {
+        QStringList lines;
+        for (const QString& l : ReadLines(Trace()))
+            if (l.startsWith("LINE "))
+                lines << l.mid(5);
+        return lines;
+    }
+
+private slots:
+    void init() {
+        QVERIFY(m_dir.isValid());
+        QFile::remove(Settings());
+        QFile::remove(Trace());
+    }
+
+    void identifiesAndMirrorsTheDevice() {
+        EmulatorProcess emulator;
+        QVERIFY(emulator.Start(m_dir.path(), 1,
+                               {"--product-code", ";", "--serial", "305419896", "--firmware", "122",
+                                "--trace", Trace()}));
+        LiveTerminal t(m_dir.path(), Settings());
+        CTerminalDlg& d = *t.dlg;
+        QTRY_COMPARE_WITH_TIMEOUT(Text(d, ids::kProductId), QString::fromStdString(proto::ProductName(';')), 3000);
+        QCOMPARE(Text(d, ids::kFirmwareVersion), QString("12.3A"));
+        QCOMPARE(Text(d, ids::kSerialNumber), QString("305419896"));
+        QVERIFY(d.Controls().IsEnabled(ids::kDisconnect));
+        // The emulator's level broadcasts (level 50, modes 0x01) reach the panel.
+        QTRY_COMPARE_WITH_TIMEOUT(d.Readout(1035)->Text(), QString("5000.00 RPM"), 2000);
+        QCOMPARE(d.Slider()->GetPosition(), 50.0);
+        QTRY_COMPARE_WITH_TIMEOUT(Text(d, ids::kEngineSa).left(3), QString("SA="), 4000);
+        QTRY_VERIFY_WITH_TIMEOUT(Text(d, ids::kBlackWaterInstance) != "N/A", 4000);
+
+        // Every button reaches the device as its command line.
+        const struct {
+            int id;
+            const char* line;
+        } keys[] = {{ids::kDown, "AT KI1065"}, {ids::kUp, "AT KI2055"},    {ids::kMenu, "AT KI0165"},
+                    {ids::kDynamic, "AT KI2505"}, {ids::kQuiet, "AT KI3405"}, {ids::kWarnings, "AT KI0165"}};
+        for (const auto& k : keys) {
+            Click(d, k.id);
+            QTRY_COMPARE_WITH_TIMEOUT(ReceivedLines().last(), QString(k.line), 2000);
+        }
+        // Warnings was toggled on by its key: the device reports it, the box follows.
+        QTRY_VERIFY_WITH_TIMEOUT(d.Controls().ItemAs<QCheckBox>(ids::kWarnings)->isChecked(), 3000);
+
+        // The slider: a release sends the level, and the device's broadcast follows.
+        emit d.Slider()->MouseDown(1, 0, 5, 5);
+        d.Slider()->SetPosition(81);
+        emit d.Slider()->MouseUp(1, 0, 5, 5);
+        QTRY_COMPARE_WITH_TIMEOUT(ReceivedLines().last(), QString("AT %150C"), 2000); // level 81
+        QTRY_COMPARE_WITH_TIMEOUT(d.Readout(1035)->Text(), QString("8419.00 RPM"), 3000);
+        QCOMPARE(d.m_bSliderBusy, 0);
+
+        // The bytes of each line arrived one by one, 2 ms apart. The receiving
+        // side may see two bytes at once when the pseudo-terminal delivers
+        // late, so each line is allowed one such pair.
+        QList<qint64> stamps;
+        QList<qint64> gaps;
+        for (const QString& l : ReadLines(Trace())) {
+            if (l.startsWith("LINE ")) {
+                if (stamps.size() > 1)
+                    QVERIFY2(stamps.last() - stamps.first() >= (stamps.size() - 2) * 2'000'000LL,
+                             qPrintable(l));
+                for (int i = 1; i < stamps.size(); ++i)
+                    gaps << stamps[i] - stamps[i - 1];
+                stamps.clear();
+            } else {
+                stamps << l.section(' ', 0, 0).toLongLong();
+            }
+        }
+        QVERIFY(gaps.size() > 50);
+        std::sort(gaps.begin(), gaps.end());
+        QVERIFY2(gaps[gaps.size() / 2] >= 1'900'000, qPrintable(QString::number(gaps[gaps.size() / 2])));
+        QVERIFY(t.messages.texts.isEmpty());
+    }
+
+    void aSilentDeviceIsDroppedAndFoundAgain() {
+        EmulatorProcess emulator;
+        QVERIFY(emulator.Start(m_dir.path(), 1, {"--silent-after", "2.5"}));
+        LiveTerminal t(m_dir.path(), Settings());
+        CTerminalDlg& d = *t.dlg;
+        QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kConnect), 4500);
+        QCOMPARE(Text(d, ids::kProductId), QString("Not Found Yet!"));
+        QCOMPARE(d.Readout(1035)->Text(), QString("0.00 RPM"));
+        emulator.Stop();
+        // A new device at the same port is found with no click.
+        EmulatorProcess again;
+        QVERIFY(again.Start(m_dir.path(), 1));
+        QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 4000);
+        QVERIFY(d.IsWatchdogRunning());
+        QVERIFY2(t.messages.texts.size() <= 1, qPrintable(t.messages.texts.join('|')));
+    }
+
+    void anUnknownProductStops() {
+        EmulatorProcess emulator;
+        QVERIFY(emulator.Start(m_dir.path(), 1, {"--product-code", "0x41"}));
+        LiveTerminal t(m_dir.path(), Settings());
+        CTerminalDlg& d = *t.dlg;
+        QTRY_VERIFY_WITH_TIMEOUT(!d.IsWatchdogRunning(), 3000);
+        QCOMPARE(Text(d, ids::kProductId), QString("Not Found Yet!"));
+        QVERIFY(d.Controls().IsEnabled(ids::kConnect));
+        QVERIFY(!d.Comm().GetPortOpen());
+        QVERIFY(t.messages.texts.isEmpty());
+    }
+
+    void thePortThatAnsweredIsRememberedAndOfferedAgain() {
+        EmulatorProcess emulator;
+        QVERIFY(emulator.Start(m_dir.path(), 7));
+        {
+            LiveTerminal t(m_dir.path(), Settings());
+            CTerminalDlg& d = *t.dlg;
+            d.Controls().ItemAs<QComboBox>(ids::kPortList)->setCurrentIndex(6);
+            QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 3000);
+            auto content = [this] {
+                QFile file(Settings());
+                return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            };
+            QTRY_COMPARE_WITH_TIMEOUT(content(), QByteArray("COM=7;\r\n"), 2500);
+        }
+        LiveTerminal restarted(m_dir.path(), Settings());
+        CTerminalDlg& d = *restarted.dlg;
+        QCOMPARE(d.Controls().ItemAs<QComboBox>(ids::kPortList)->currentText(), QString("COM7"));
+        QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 3000);
+        QCOMPARE(d.Comm().GetCommPort(), 7);
+    }
+
+    void newInstancesReachTheDevice() {
+        EmulatorProcess emulator;
+        QVERIFY(emulator.Start(m_dir.path(), 1, {"--trace", Trace()}));
+        LiveTerminal t(m_dir.path(), Settings());
+        CTerminalDlg& d = *t.dlg;
+        QTRY_VERIFY_WITH_TIMEOUT(Text(d, ids::kBlackWaterInstance) != "N/A", 4000);
+        QTimer::singleShot(0, [] {
+            auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
+            QVERIFY(about);
+            const CDialogControls& c = about->Controls();
+            c.ItemAs<QAbstractButton>(aboutids::kProceed)->click();
+            c.ItemAs<QComboBox>(aboutids::kCombos[0])->setCurrentIndex(12); // Engine 12
+            c.ItemAs<QComboBox>(aboutids::kCombos[7])->setCurrentIndex(15); // B. Water 15
+            c.ItemAs<QAbstractButton>(aboutids::kConfirm)->click();
+        });
+        d.RunHandler([&] { d.OnSysCommand(0x0010, 0); });
+        QTRY_COMPARE_WITH_TIMEOUT(Text(d, ids::kEngineInstance), QString("12"), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(Text(d, ids::kBlackWaterInstance), QString("15"), 3000);
+        QVERIFY(ReceivedLines().last().startsWith("AT DIC0"));
+        QVERIFY(t.messages.texts.isEmpty());
+    }
+};
+
+QTEST_MAIN(EndToEndTest)
+#include "test_end_to_end.moc"
