@@ -1,9 +1,30 @@
 #!/usr/bin/env bash
-# Builds the project and runs every test.
+# Builds the project and runs every test: once in a normal build, once under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of each
+# fuzz target and one pass of each benchmark.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")" && pwd)
 . "$ROOT/scripts/common.sh"
 
 install_missing_packages
+
+echo "== build and test"
 build_into build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir "$ROOT/build" --output-on-failure -j 2
+
+echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
+build_into build-asan -DCMAKE_BUILD_TYPE=Debug -DBRENDLOW_SANITIZE=ON -DBRENDLOW_BENCH=OFF
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1"
+export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --test-dir "$ROOT/build-asan" --output-on-failure -j 2
+
+if [ -x "$ROOT/fuzz/run.sh" ]; then
+    echo "== fuzz smoke run"
+    "$ROOT/fuzz/run.sh" 6
+fi
+
+if [ -x "$ROOT/bench.sh" ]; then
+    echo "== benchmarks, one short pass"
+    "$ROOT/bench.sh" --smoke
+fi

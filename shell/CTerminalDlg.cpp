@@ -199,6 +199,13 @@ void CTerminalDlg::OnOK() {
     accept();
 }
 
+void CTerminalDlg::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    if (!m_bPainted && m_statusLog)
+        LogStatus("painted", QStringLiteral("window"));
+    m_bPainted = true;
+}
+
 void CTerminalDlg::reject() {
     // Escape and the close box end the window; the port and the timer go
     // with it.

@@ -186,6 +186,7 @@ public:
 
 protected:
     void reject() override;
+    void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 #ifdef Q_OS_WIN
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
@@ -236,5 +237,6 @@ private:
     // level shown, with the steady clock's nanoseconds, for scripts and
     // measurements.
     std::unique_ptr<QFile> m_statusLog;
+    bool m_bPainted = false;
     void LogStatus(const char* what, const QString& detail);
 };

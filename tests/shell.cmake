@@ -1,3 +1,5 @@
 brendlow_add_test(test_terminal_window SOURCES test_terminal_window.cpp FakeEnvironment.h LIBS brendlow_shell)
 brendlow_add_test(test_end_to_end SOURCES test_end_to_end.cpp EmulatorProcess.h FakeEnvironment.h LIBS brendlow_shell)
 add_dependencies(test_end_to_end BrendlowEmulator)
+brendlow_add_test(test_fault_injection SOURCES test_fault_injection.cpp EmulatorProcess.h FakeEnvironment.h LIBS brendlow_shell)
+add_dependencies(test_fault_injection BrendlowEmulator)
