@@ -469,6 +469,27 @@ private slots:
         QCOMPARE(Serial().Written(), QByteArray("AT %006C\r\n"));
     }
 
+    void enterInThePortListExits() {
+        Identify();
+        Dlg().show();
+        QLineEdit* edit = Dlg().Controls().ItemAs<QComboBox>(ids::kPortList)->lineEdit();
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(Dlg().result(), int(QDialog::Accepted));
+        QVERIFY(!Dlg().isVisible());
+        QVERIFY(!Serial().open);
+        QVERIFY(!Dlg().IsWatchdogRunning());
+    }
+
+    void escapeEndsWithoutSendingAnything() {
+        Identify();
+        Dlg().show();
+        QTest::keyClick(&Dlg(), Qt::Key_Escape);
+        QCOMPARE(Dlg().result(), int(QDialog::Rejected));
+        QVERIFY(!Dlg().isVisible());
+        QVERIFY(Serial().writes.empty());
+    }
+
     void theSenderPausesAfterEveryByte() {
         Identify();
         // Each write is followed by at least two clock milliseconds.
