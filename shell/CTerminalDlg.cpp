@@ -337,6 +337,8 @@ void CTerminalDlg::OnDisconnect() {
 void CTerminalDlg::OnTimer(int timerId) {
     if (timerId != kWatchdogTimerId)
         return;
+    if (m_statusLog)
+        LogStatus("tick", QStringLiteral("watchdog"));
     if (!m_bTrafficSeen) {
         if (m_controls.IsEnabled(ids::kDisconnect))
             m_bRecovering = 1; // an identified device went silent

@@ -2,4 +2,4 @@ brendlow_add_test(test_terminal_window SOURCES test_terminal_window.cpp FakeEnvi
 brendlow_add_test(test_end_to_end SOURCES test_end_to_end.cpp EmulatorProcess.h FakeEnvironment.h LIBS brendlow_shell)
 add_dependencies(test_end_to_end BrendlowEmulator)
 brendlow_add_test(test_fault_injection SOURCES test_fault_injection.cpp EmulatorProcess.h FakeEnvironment.h LIBS brendlow_shell)
-add_dependencies(test_fault_injection BrendlowEmulator)
+add_dependencies(test_fault_injection BrendlowEmulator BrendlowTerminal)

@@ -1,0 +1,36 @@
+#pragma once
+// Command-line options of the device emulator.
+#include "EmulatedDevice.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace emulator {
+
+struct EmulatorOptions {
+    DeviceSettings device;
+
+    double rate = 10.0;        // level broadcasts per second
+    std::string linkPath;      // symbolic link to the pty's slave side, or empty
+    std::string tracePath;     // received bytes and lines, or empty
+    std::string sendLogPath;   // level broadcasts written, or empty
+    double silentAfter = -1.0; // seconds; negative: never
+    double exitAfter = -1.0;   // seconds; negative: never
+    bool noise = false;
+    bool garbage = false;
+    bool flood = false;
+    double paceBytes = 0.0; // bytes per second; 0: as fast as the pty takes them
+    bool seedGiven = false;
+    uint64_t seed = 0;
+};
+
+enum class ParseOutcome { Run, Help, Error };
+
+// Parses the arguments after the program name. On Error, `error` says why.
+ParseOutcome ParseOptions(const std::vector<std::string>& args, EmulatorOptions& options,
+                          std::string& error);
+
+std::string UsageText(const std::string& programName);
+
+} // namespace emulator
