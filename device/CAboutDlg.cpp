@@ -12,29 +12,49 @@ DialogTemplate CAboutDlg::Template() {
     DialogTemplate t{100, QStringLiteral("About Quarnel"), 304, 230, {}};
     auto& c = t.controls;
     c.push_back({kStaticId, CtlKind::Icon, "", {261, 36, 20, 20}});
-    c.push_back({kStaticId, CtlKind::Label, "Tessaly Brendlow Remote Terminal Version 1.00A",
-                 {12, 11, 220, 8}, kStyleNoPrefix});
-    c.push_back({kStaticId, CtlKind::Label, "Remote terminal for the Tessaly Brendlow NMEA 2000 simulator.",
-                 {12, 25, 230, 8}, kStyleNoPrefix});
-    c.push_back({kStaticId, CtlKind::Label, "Published by the Tessaly Brendlow team.", {12, 39, 230, 8},
+    c.push_back({kStaticId,
+                 CtlKind::Label,
+                 "Tessaly Brendlow Remote Terminal Version 1.00A",
+                 {12, 11, 220, 8},
                  kStyleNoPrefix});
-    c.push_back({kStaticId, CtlKind::Label, "Support: see the README that comes with this program.",
-                 {12, 53, 230, 8}, kStyleNoPrefix});
+    c.push_back({kStaticId,
+                 CtlKind::Label,
+                 "Remote terminal for the Tessaly Brendlow NMEA 2000 simulator.",
+                 {12, 25, 230, 8},
+                 kStyleNoPrefix});
+    c.push_back({kStaticId,
+                 CtlKind::Label,
+                 "Published by the Tessaly Brendlow team.",
+                 {12, 39, 230, 8},
+                 kStyleNoPrefix});
+    c.push_back({kStaticId,
+                 CtlKind::Label,
+                 "Support: see the README that comes with this program.",
+                 {12, 53, 230, 8},
+                 kStyleNoPrefix});
     c.push_back({kOk, CtlKind::DefPushButton, "OK", {247, 17, 50, 14}});
 
-    c.push_back({kStaticId, CtlKind::GroupBox, "Product Information", {7, 67, 290, 40}, kStyleCentered});
+    c.push_back(
+        {kStaticId, CtlKind::GroupBox, "Product Information", {7, 67, 290, 40}, kStyleCentered});
     c.push_back({kStaticId, CtlKind::GroupBox, "Product ID", {11, 76, 92, 27}, kStyleCentered});
     c.push_back({kProductId, CtlKind::ReadOnlyEdit, "", {15, 86, 83, 15}});
-    c.push_back({kStaticId, CtlKind::GroupBox, "Firmware Version", {106, 76, 92, 27}, kStyleCentered});
+    c.push_back(
+        {kStaticId, CtlKind::GroupBox, "Firmware Version", {106, 76, 92, 27}, kStyleCentered});
     c.push_back({kFirmwareVersion, CtlKind::ReadOnlyEdit, "", {110, 86, 83, 15}});
-    c.push_back({kStaticId, CtlKind::GroupBox, "Product Serial Number", {201, 76, 92, 27}, kStyleCentered});
+    c.push_back(
+        {kStaticId, CtlKind::GroupBox, "Product Serial Number", {201, 76, 92, 27}, kStyleCentered});
     c.push_back({kSerialNumber, CtlKind::ReadOnlyEdit, "", {205, 86, 83, 15}});
 
-    c.push_back({kStaticId, CtlKind::GroupBox, "NMEA 2000 Device Instance Management", {7, 114, 290, 110},
+    c.push_back({kStaticId,
+                 CtlKind::GroupBox,
+                 "NMEA 2000 Device Instance Management",
+                 {7, 114, 290, 110},
                  kStyleCentered});
-    c.push_back({kProceed, CtlKind::PushButton, "Proceed to &Change Device Instance", {88, 125, 127, 16}});
-    const char* const captions[8] = {"Engine",       "Fuel Level",     "Battery", "Exhaust Gas Temp.",
-                                     "Transmission", "W. Water Level", "Rudder",  "B. Water Level"};
+    c.push_back(
+        {kProceed, CtlKind::PushButton, "Proceed to &Change Device Instance", {88, 125, 127, 16}});
+    const char* const captions[8] = {
+        "Engine",       "Fuel Level",     "Battery", "Exhaust Gas Temp.",
+        "Transmission", "W. Water Level", "Rudder",  "B. Water Level"};
     QStringList items;
     for (int i = 0; i <= 15; ++i)
         items << QString::number(i);
@@ -43,14 +63,23 @@ DialogTemplate CAboutDlg::Template() {
     for (int i = 0; i < 8; ++i) {
         const int row = i / 4;
         const int col = i % 4;
-        c.push_back({kBoxes[i], CtlKind::GroupBox, captions[i], {boxX[row][col], 143 + 27 * row, 64, 27},
+        c.push_back({kBoxes[i],
+                     CtlKind::GroupBox,
+                     captions[i],
+                     {boxX[row][col], 143 + 27 * row, 64, 27},
                      kStyleDisabled | kStyleCentered});
-        CtlSpec combo{kCombos[i], CtlKind::EditCombo, "", {comboX[row][col], 154 + 27 * row, 56, 38},
+        CtlSpec combo{kCombos[i],
+                      CtlKind::EditCombo,
+                      "",
+                      {comboX[row][col], 154 + 27 * row, 56, 38},
                       kStyleDisabled};
         combo.items = items;
         c.push_back(combo);
     }
-    c.push_back({kConfirm, CtlKind::PushButton, "C&onfirm Update Device Instance", {88, 203, 127, 16},
+    c.push_back({kConfirm,
+                 CtlKind::PushButton,
+                 "C&onfirm Update Device Instance",
+                 {88, 203, 127, 16},
                  kStyleDisabled});
     return t;
 }
@@ -62,8 +91,8 @@ CAboutDlg::CAboutDlg(CMessageSink* messages, const QIcon& icon, QWidget* parent)
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     m_controls.Build(this, Template());
     auto click = [this](int id, void (CAboutDlg::*handler)()) {
-        connect(qobject_cast<QAbstractButton*>(m_controls.Item(id)), &QAbstractButton::clicked, this,
-                [this, handler] { (this->*handler)(); });
+        connect(qobject_cast<QAbstractButton*>(m_controls.Item(id)), &QAbstractButton::clicked,
+                this, [this, handler] { (this->*handler)(); });
     };
     click(aboutids::kOk, &CAboutDlg::OnOK);
     click(aboutids::kProceed, &CAboutDlg::OnProceedChangeInstance);
@@ -74,19 +103,20 @@ CAboutDlg::CAboutDlg(CMessageSink* messages, const QIcon& icon, QWidget* parent)
 }
 
 std::array<QString*, 8> CAboutDlg::InstanceMembers() {
-    return {&m_strEngineInstance,      &m_strFuelLevelInstance,   &m_strBatteryInstance,
+    return {&m_strEngineInstance,         &m_strFuelLevelInstance,    &m_strBatteryInstance,
             &m_strExhaustGasTempInstance, &m_strTransmissionInstance, &m_strWasteWaterInstance,
-            &m_strRudderInstance,      &m_strBlackWaterInstance};
+            &m_strRudderInstance,         &m_strBlackWaterInstance};
 }
 
 std::array<QString, 8> CAboutDlg::InstanceTexts() const {
-    return {m_strEngineInstance,      m_strFuelLevelInstance,   m_strBatteryInstance,
+    return {m_strEngineInstance,         m_strFuelLevelInstance,    m_strBatteryInstance,
             m_strExhaustGasTempInstance, m_strTransmissionInstance, m_strWasteWaterInstance,
-            m_strRudderInstance,      m_strBlackWaterInstance};
+            m_strRudderInstance,         m_strBlackWaterInstance};
 }
 
 void CAboutDlg::DoDataExchange(bool take) {
-    ExchangeText(m_controls.ItemAs<QLineEdit>(aboutids::kFirmwareVersion), m_strFirmwareVersion, take);
+    ExchangeText(m_controls.ItemAs<QLineEdit>(aboutids::kFirmwareVersion), m_strFirmwareVersion,
+                 take);
     ExchangeText(m_controls.ItemAs<QLineEdit>(aboutids::kProductId), m_strProductId, take);
     ExchangeUnsigned(m_controls.ItemAs<QLineEdit>(aboutids::kSerialNumber), m_dwSerialNumber, take);
     const std::array<QString*, 8> members = InstanceMembers();

@@ -8,7 +8,8 @@ void CTerminalDlg::ShowAboutBox() {
     CAboutDlg about(m_messages, m_hIcon, this);
     if (m_bDeviceIdentified) {
         about.m_strProductId = QString::fromStdString(proto::ProductName(m_nProductCode));
-        about.m_strFirmwareVersion = QString::fromStdString(proto::FirmwareVersionText(m_nFirmwareVersion));
+        about.m_strFirmwareVersion =
+            QString::fromStdString(proto::FirmwareVersionText(m_nFirmwareVersion));
         about.m_dwSerialNumber = m_dwSerialNumber;
         const std::pair<const QString*, QString*> instances[] = {
             {&m_strEngineInstance, &about.m_strEngineInstance},

@@ -30,9 +30,10 @@ inline constexpr int kKeyCommandLength = 11;
 inline constexpr int kLevelCommandLength = 10;
 inline constexpr int kDeviceInstanceLineLength = 25;
 
-CommandLine BuildIdQuery();                    // "AT ID?" CR LF
-CommandLine BuildKeyCommand(uint8_t keyCode);  // "AT KI" kk cc CR LF
-CommandLine BuildLevelCommand(uint8_t level);  // "AT %" ll cc CR LF
-CommandLine BuildDeviceInstanceLine(const std::array<uint8_t, 8>& instances); // "AT DI" 8 pairs cc CR LF
+CommandLine BuildIdQuery();                   // "AT ID?" CR LF
+CommandLine BuildKeyCommand(uint8_t keyCode); // "AT KI" kk cc CR LF
+CommandLine BuildLevelCommand(uint8_t level); // "AT %" ll cc CR LF
+CommandLine
+BuildDeviceInstanceLine(const std::array<uint8_t, 8>& instances); // "AT DI" 8 pairs cc CR LF
 
 } // namespace proto

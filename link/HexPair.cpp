@@ -15,8 +15,8 @@ HexPair EncodeHexPair(uint8_t value) {
 uint8_t DecodeHexPair(uint8_t first, uint8_t second) {
     const uint8_t high =
         second >= 'A' ? static_cast<uint8_t>((second + 9) * 16) : static_cast<uint8_t>(second * 16);
-    const uint8_t low = first >= 'A' ? static_cast<uint8_t>(first - 0x37)
-                                     : static_cast<uint8_t>(first - 0x30);
+    const uint8_t low =
+        first >= 'A' ? static_cast<uint8_t>(first - 0x37) : static_cast<uint8_t>(first - 0x30);
     return static_cast<uint8_t>(high + low);
 }
 

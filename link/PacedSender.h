@@ -26,8 +26,8 @@ public:
     void BeginPause() override;
 
 private:
-    int64_t m_anchorNs;    // steady-clock time at which m_anchorMs began
-    uint32_t m_anchorMs;   // the reading at the anchor
+    int64_t m_anchorNs;  // steady-clock time at which m_anchorMs began
+    uint32_t m_anchorMs; // the reading at the anchor
 };
 
 // Where the paced sender writes. WriteByte delivers one byte to the device

@@ -20,8 +20,12 @@ std::string WithChecksum(std::string line) {
 
 } // namespace
 
-std::string BuildLevelAckLine() { return "ACK %\r\n"; }
-std::string BuildKeyAckLine() { return "ACK KI\r\n"; }
+std::string BuildLevelAckLine() {
+    return "ACK %\r\n";
+}
+std::string BuildKeyAckLine() {
+    return "ACK KI\r\n";
+}
 
 std::string BuildIdReportLine(uint8_t productCode, uint32_t serialNumber, uint8_t firmwareByte) {
     std::string line = "ACK ID";

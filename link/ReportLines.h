@@ -7,8 +7,8 @@
 
 namespace proto {
 
-std::string BuildLevelAckLine();   // "ACK %" CR LF
-std::string BuildKeyAckLine();     // "ACK KI" CR LF
+std::string BuildLevelAckLine(); // "ACK %" CR LF
+std::string BuildKeyAckLine();   // "ACK KI" CR LF
 std::string BuildIdReportLine(uint8_t productCode, uint32_t serialNumber, uint8_t firmwareByte);
 std::string BuildLevelBroadcastLine(uint8_t level, uint8_t modeFlags);
 std::string BuildAddressClaimLine(uint8_t claimFlags, uint8_t engineAddress,

@@ -65,15 +65,16 @@ void DispatchReport(const uint8_t* line, int n, CReportTarget& target) {
     }
 }
 
-bool IdReportChecksumValid(const uint8_t* line) { return ReportChecksumValid(line, 17); }
+bool IdReportChecksumValid(const uint8_t* line) {
+    return ReportChecksumValid(line, 17);
+}
 
 IdReport DecodeIdReport(const uint8_t* line) {
     IdReport r;
     r.productCode = Pair(line, 6);
-    r.serialNumber = static_cast<uint32_t>(Pair(line, 8)) |
-                     static_cast<uint32_t>(Pair(line, 10)) << 8 |
-                     static_cast<uint32_t>(Pair(line, 12)) << 16 |
-                     static_cast<uint32_t>(Pair(line, 14)) << 24;
+    r.serialNumber =
+        static_cast<uint32_t>(Pair(line, 8)) | static_cast<uint32_t>(Pair(line, 10)) << 8 |
+        static_cast<uint32_t>(Pair(line, 12)) << 16 | static_cast<uint32_t>(Pair(line, 14)) << 24;
     r.firmwareByte = Pair(line, 16);
     return r;
 }
@@ -104,7 +105,9 @@ std::string FirmwareVersionText(uint16_t v) {
     return text;
 }
 
-bool IsKnownProduct(uint8_t code) { return code >= '7' && code <= '>'; }
+bool IsKnownProduct(uint8_t code) {
+    return code >= '7' && code <= '>';
+}
 
 std::string ProductName(uint8_t code) {
     static const char* const kNames[8] = {

@@ -51,7 +51,8 @@ bool MovesPointer(int key) {
 
 } // namespace
 
-CiSliderX::CiSliderX(QWidget* parent) : QWidget(parent), m_slider(new QSlider(Qt::Horizontal, this)) {
+CiSliderX::CiSliderX(QWidget* parent)
+    : QWidget(parent), m_slider(new QSlider(Qt::Horizontal, this)) {
     m_slider->setRange(0, 100);
     m_slider->setSingleStep(1);
     m_slider->setPageStep(10);
@@ -65,14 +66,18 @@ CiSliderX::CiSliderX(QWidget* parent) : QWidget(parent), m_slider(new QSlider(Qt
     setFont(font);
 }
 
-double CiSliderX::GetPosition() const { return m_slider->value(); }
+double CiSliderX::GetPosition() const {
+    return m_slider->value();
+}
 
 void CiSliderX::SetPosition(double position) {
     const double clamped = std::clamp(position, 0.0, 100.0);
     m_slider->setValue(static_cast<int>(std::trunc(clamped)));
 }
 
-int CiSliderX::LabelHeight() const { return fontMetrics().height(); }
+int CiSliderX::LabelHeight() const {
+    return fontMetrics().height();
+}
 
 void CiSliderX::resizeEvent(QResizeEvent*) {
     m_slider->setGeometry(0, 0, width(), std::max(0, height() - LabelHeight()));
@@ -85,7 +90,8 @@ bool CiSliderX::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonPress: {
         auto* e = static_cast<QMouseEvent*>(event);
         const QPoint p = e->position().toPoint();
-        emit MouseDown(ButtonMask(e->buttons() | e->button()), ShiftMask(e->modifiers()), p.x(), p.y());
+        emit MouseDown(ButtonMask(e->buttons() | e->button()), ShiftMask(e->modifiers()), p.x(),
+                       p.y());
         if (e->button() == Qt::LeftButton) {
             // The pointer goes straight to the clicked place, then follows a drag.
             QStyleOptionSlider option;
@@ -104,7 +110,8 @@ bool CiSliderX::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonRelease: {
         auto* e = static_cast<QMouseEvent*>(event);
         const QPoint p = e->position().toPoint();
-        emit MouseUp(ButtonMask(e->buttons() | e->button()), ShiftMask(e->modifiers()), p.x(), p.y());
+        emit MouseUp(ButtonMask(e->buttons() | e->button()), ShiftMask(e->modifiers()), p.x(),
+                     p.y());
         break;
     }
     case QEvent::KeyPress: {
@@ -138,8 +145,8 @@ bool CiSliderX::eventFilter(QObject* watched, QEvent* event) {
 void CiSliderX::paintEvent(QPaintEvent*) {
     // Tick labels 0, 10, ... 100 under the slider's ticks.
     QPainter painter(this);
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                   QPalette::WindowText));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     QStyleOptionSlider option;
     option.initFrom(m_slider);
     option.orientation = Qt::Horizontal;

@@ -35,7 +35,9 @@ void CMSComm::SetSettings(const QString& settings) {
     m_baud = baud;
 }
 
-QByteArray CMSComm::GetInput() { return m_backend->IsOpen() ? m_backend->ReadAll() : QByteArray(); }
+QByteArray CMSComm::GetInput() {
+    return m_backend->IsOpen() ? m_backend->ReadAll() : QByteArray();
+}
 
 void CMSComm::SetOutput(const QByteArray& bytes) {
     if (!m_backend->IsOpen())
@@ -90,8 +92,7 @@ public:
                 .arg(portNumber)
                 .arg(path, m_port.errorString());
         if (!m_port.setBaudRate(baud) || !m_port.setDataBits(QSerialPort::Data8) ||
-            !m_port.setParity(QSerialPort::NoParity) ||
-            !m_port.setStopBits(QSerialPort::OneStop)) {
+            !m_port.setParity(QSerialPort::NoParity) || !m_port.setStopBits(QSerialPort::OneStop)) {
             const QString error = m_port.errorString();
             m_port.close();
             return QStringLiteral("Cannot set up COM%1 (%2): %3").arg(portNumber).arg(path, error);
@@ -106,7 +107,8 @@ public:
     QByteArray ReadAll() override { return m_port.readAll(); }
     QString Write(const char* data, int length) override {
         if (m_port.write(data, length) != length)
-            return QStringLiteral("Write to %1 failed: %2").arg(m_port.portName(), m_port.errorString());
+            return QStringLiteral("Write to %1 failed: %2")
+                .arg(m_port.portName(), m_port.errorString());
         // Hand the bytes to the device now, not at the next turn of the loop.
         while (m_port.bytesToWrite() > 0) {
             if (!m_port.flush() && !m_port.waitForBytesWritten(100))

@@ -14,8 +14,7 @@ class CSerialError : public std::runtime_error {
 public:
     enum class Kind { Open, Write };
     CSerialError(Kind kind, const QString& description)
-        : std::runtime_error(description.toStdString()), m_kind(kind),
-          m_description(description) {}
+        : std::runtime_error(description.toStdString()), m_kind(kind), m_description(description) {}
     Kind kind() const { return m_kind; }
     const QString& description() const { return m_description; }
 

@@ -37,17 +37,31 @@ const QString kNotAvailable = QStringLiteral("N/A");
 const QString kAboutEntry = QStringLiteral("&About Quarnel...");
 
 // The remote-control group's controls, enabled while a device is identified.
-constexpr int kRemoteControls[] = {ids::kSlider,  ids::kDown,     ids::kUp,  ids::kDynamic,
-                                   ids::kQuiet,   ids::kWarnings, ids::kMenu};
+constexpr int kRemoteControls[] = {ids::kSlider, ids::kDown,     ids::kUp,  ids::kDynamic,
+                                   ids::kQuiet,  ids::kWarnings, ids::kMenu};
 // The status controls that an identified device enables, captions first.
-constexpr int kStatusControls[] = {
-    ids::kSidBox,          ids::kSid,                ids::kFuelLevelBox,  ids::kFuelLevelInstance,
-    ids::kBatteryBox,      ids::kBatteryInstance,    ids::kExhaustBox,    ids::kExhaustInstance,
-    ids::kTransmissionBox, ids::kTransmissionInstance, ids::kWasteWaterBox, ids::kWasteWaterInstance,
-    ids::kRudderBox,       ids::kRudderInstance,     ids::kBlackWaterBox, ids::kBlackWaterInstance,
-    ids::kTransmissionSaBox, ids::kTransmissionSa};
+constexpr int kStatusControls[] = {ids::kSidBox,
+                                   ids::kSid,
+                                   ids::kFuelLevelBox,
+                                   ids::kFuelLevelInstance,
+                                   ids::kBatteryBox,
+                                   ids::kBatteryInstance,
+                                   ids::kExhaustBox,
+                                   ids::kExhaustInstance,
+                                   ids::kTransmissionBox,
+                                   ids::kTransmissionInstance,
+                                   ids::kWasteWaterBox,
+                                   ids::kWasteWaterInstance,
+                                   ids::kRudderBox,
+                                   ids::kRudderInstance,
+                                   ids::kBlackWaterBox,
+                                   ids::kBlackWaterInstance,
+                                   ids::kTransmissionSaBox,
+                                   ids::kTransmissionSa};
 
-QString FromStd(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+QString FromStd(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 } // namespace
 
@@ -101,7 +115,8 @@ CiAnalogDisplayX* CTerminalDlg::Readout(int controlId) const {
 void CTerminalDlg::ConnectControls() {
     auto button = [this](int id, void (CTerminalDlg::*handler)()) {
         auto* w = qobject_cast<QAbstractButton*>(m_controls.Item(id));
-        connect(w, &QAbstractButton::clicked, this, [this, handler] { RunHandler([this, handler] { (this->*handler)(); }); });
+        connect(w, &QAbstractButton::clicked, this,
+                [this, handler] { RunHandler([this, handler] { (this->*handler)(); }); });
     };
     button(ids::kConnect, &CTerminalDlg::OnConnect);
     button(ids::kDisconnect, &CTerminalDlg::OnDisconnect);
@@ -115,8 +130,8 @@ void CTerminalDlg::ConnectControls() {
 
     // The operator's Connect and Disconnect end any automatic recovery.
     for (int id : {ids::kConnect, ids::kDisconnect})
-        connect(qobject_cast<QAbstractButton*>(m_controls.Item(id)), &QAbstractButton::pressed, this,
-                [this] { m_bRecovering = 0; });
+        connect(qobject_cast<QAbstractButton*>(m_controls.Item(id)), &QAbstractButton::pressed,
+                this, [this] { m_bRecovering = 0; });
 
     connect(&m_comm, &CMSComm::OnComm, this, [this] { RunHandler([this] { OnCommEvent(); }); });
 
@@ -255,7 +270,8 @@ void CTerminalDlg::RunHandler(const std::function<void()>& handler) {
     } catch (const CSerialError& e) {
         ShowMessage(e.description(), MessageIcon::Stop, e.description());
     } catch (const std::exception& e) {
-        ShowMessage(QString::fromLocal8Bit(e.what()), MessageIcon::Stop, QString::fromLocal8Bit(e.what()));
+        ShowMessage(QString::fromLocal8Bit(e.what()), MessageIcon::Stop,
+                    QString::fromLocal8Bit(e.what()));
     }
 }
 
@@ -274,7 +290,9 @@ void CTerminalDlg::ShowMessage(const QString& text, MessageIcon icon, const QStr
     --m_nMessageDepth;
 }
 
-void CTerminalDlg::ClearReportedFailures() { m_reportedFailures.clear(); }
+void CTerminalDlg::ClearReportedFailures() {
+    m_reportedFailures.clear();
+}
 
 // ---------------------------------------------------------------- connection
 
@@ -293,8 +311,8 @@ void CTerminalDlg::OpenSelectedPort() {
         m_comm.SetPortOpen(false);
     m_comm.SetCommPort(n);
     if (m_comm.GetPortOpen()) {
-        ShowMessage(QStringLiteral("Cannot Open the selected Serial Port!"), MessageIcon::Exclamation,
-                    QStringLiteral("still open"));
+        ShowMessage(QStringLiteral("Cannot Open the selected Serial Port!"),
+                    MessageIcon::Exclamation, QStringLiteral("still open"));
     } else {
         m_comm.SetPortOpen(true); // raises CSerialError when the port cannot be opened
         m_bConnected = 1;
@@ -351,8 +369,12 @@ void CTerminalDlg::OnTimer(int timerId) {
         WriteSettings();
 }
 
-void CTerminalDlg::StartWatchdog() { m_watchdog.start(); }
-void CTerminalDlg::StopWatchdog() { m_watchdog.stop(); }
+void CTerminalDlg::StartWatchdog() {
+    m_watchdog.start();
+}
+void CTerminalDlg::StopWatchdog() {
+    m_watchdog.stop();
+}
 
 void CTerminalDlg::EnableStatusControls(bool enable) {
     for (int id : kStatusControls)
@@ -378,10 +400,10 @@ void CTerminalDlg::ResetPanel() {
     m_bQuiet = m_bDynamic = m_bWarnings = 0;
     m_bWarningsPending = m_bQuietPending = m_bDynamicPending = m_bSliderBusy = 0;
     m_strEngineSa = m_strTransmissionSa = kNotApplicable;
-    for (QString* text : {&m_strEngineInstance, &m_strSid, &m_strFuelLevelInstance,
-                          &m_strBatteryInstance, &m_strExhaustGasTempInstance,
-                          &m_strTransmissionInstance, &m_strWasteWaterInstance,
-                          &m_strRudderInstance, &m_strBlackWaterInstance})
+    for (QString* text :
+         {&m_strEngineInstance, &m_strSid, &m_strFuelLevelInstance, &m_strBatteryInstance,
+          &m_strExhaustGasTempInstance, &m_strTransmissionInstance, &m_strWasteWaterInstance,
+          &m_strRudderInstance, &m_strBlackWaterInstance})
         *text = kNotAvailable;
     m_bDeviceIdentified = 0;
     UpdateData(false);
@@ -455,9 +477,13 @@ void CTerminalDlg::OnCommEvent() {
     }
 }
 
-void CTerminalDlg::OnLevelAck() { m_bSliderBusy = 0; }
+void CTerminalDlg::OnLevelAck() {
+    m_bSliderBusy = 0;
+}
 
-void CTerminalDlg::OnKeyAck() { m_bDynamicPending = m_bQuietPending = m_bWarningsPending = 0; }
+void CTerminalDlg::OnKeyAck() {
+    m_bDynamicPending = m_bQuietPending = m_bWarningsPending = 0;
+}
 
 void CTerminalDlg::OnIdReport(const uint8_t* line) {
     m_bIdQueryPending = 0;
@@ -557,7 +583,8 @@ void CTerminalDlg::LogStatus(const char* what, const QString& detail) {
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
                         std::chrono::steady_clock::now().time_since_epoch())
                         .count();
-    m_statusLog->write(QStringLiteral("%1 %2 %3\n").arg(QLatin1String(what), detail).arg(ns).toUtf8());
+    m_statusLog->write(
+        QStringLiteral("%1 %2 %3\n").arg(QLatin1String(what), detail).arg(ns).toUtf8());
 }
 
 void CTerminalDlg::ClearReadouts() {

@@ -24,10 +24,10 @@ class CiSliderX;
 
 // What the window runs on; tests swap in fakes.
 struct TerminalEnvironment {
-    std::unique_ptr<CSerialBackend> serial; // default: the system's serial ports
-    proto::CMillisecondClock* clock = nullptr;   // default: the steady clock
-    CMessageSink* messages = nullptr;           // default: message boxes
-    QString settingsPath;                       // default: beside the executable
+    std::unique_ptr<CSerialBackend> serial;    // default: the system's serial ports
+    proto::CMillisecondClock* clock = nullptr; // default: the steady clock
+    CMessageSink* messages = nullptr;          // default: message boxes
+    QString settingsPath;                      // default: beside the executable
 };
 
 // Control ids of the main window.
@@ -96,7 +96,9 @@ public:
     // and is shown in a message box with the stop icon.
     void RunHandler(const std::function<void()>& handler);
     // One watchdog tick, as the timer delivers it.
-    void Tick() { RunHandler([this] { OnTimer(kWatchdogTimerId); }); }
+    void Tick() {
+        RunHandler([this] { OnTimer(kWatchdogTimerId); });
+    }
 
     // Handlers and operations.
     void OnInitDialog();
@@ -194,11 +196,21 @@ protected:
 
 private:
     // Report dispatch.
-    void RefreshMembers() override { UpdateData(true); }
-    void WriteMembers() override { UpdateData(false); }
-    void SetTrafficSeen() override { m_bTrafficSeen = 1; }
-    bool IdQueryPending() const override { return m_bIdQueryPending != 0; }
-    bool DeviceIdentified() const override { return m_nFirmwareVersion != 0; }
+    void RefreshMembers() override {
+        UpdateData(true);
+    }
+    void WriteMembers() override {
+        UpdateData(false);
+    }
+    void SetTrafficSeen() override {
+        m_bTrafficSeen = 1;
+    }
+    bool IdQueryPending() const override {
+        return m_bIdQueryPending != 0;
+    }
+    bool DeviceIdentified() const override {
+        return m_nFirmwareVersion != 0;
+    }
     void OnLevelAck() override;
     void OnKeyAck() override;
     void OnIdReport(const uint8_t* line) override;

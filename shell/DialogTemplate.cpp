@@ -24,8 +24,12 @@ QFont DialogFont() {
     return font;
 }
 
-int CDialogControls::DluX(int x) const { return (x * m_baseX + 2) / 4; }
-int CDialogControls::DluY(int y) const { return (y * m_baseY + 4) / 8; }
+int CDialogControls::DluX(int x) const {
+    return (x * m_baseX + 2) / 4;
+}
+int CDialogControls::DluY(int y) const {
+    return (y * m_baseY + 4) / 8;
+}
 
 QRect CDialogControls::ToPixels(const DluRect& r) const {
     const int left = DluX(r.x);

@@ -6,8 +6,8 @@
 // character height.
 #include <QFont>
 #include <QRect>
-#include <QStringList>
 #include <QString>
+#include <QStringList>
 #include <unordered_map>
 #include <vector>
 
@@ -15,8 +15,8 @@ class QDialog;
 class QWidget;
 
 enum class CtlKind {
-    Label,         // static text
-    GroupBox,      // caption frame
+    Label,    // static text
+    GroupBox, // caption frame
     PushButton,
     DefPushButton, // the dialog's default button (Enter)
     CheckBox,      // toggles itself

@@ -50,8 +50,8 @@ void CTerminalDlg::ReadSettings() {
             ReportSettingsFailure(QStringLiteral("cannot be written"), reason);
         return;
     }
-    const settings::ParsedSettings parsed =
-        settings::ParseSettings(std::string(content.constData(), static_cast<size_t>(content.size())));
+    const settings::ParsedSettings parsed = settings::ParseSettings(
+        std::string(content.constData(), static_cast<size_t>(content.size())));
     m_strPort = QString::fromLatin1(parsed.port.data(), static_cast<qsizetype>(parsed.port.size()));
     if (parsed.malformed)
         m_bSaveSettings = 1;
@@ -59,8 +59,9 @@ void CTerminalDlg::ReadSettings() {
 
 void CTerminalDlg::WriteSettings() {
     const QByteArray port = m_strPort.toLatin1();
-    const QString reason =
-        ReplaceFile(m_settingsPath, settings::SettingsText(std::string(port.constData(), static_cast<size_t>(port.size()))));
+    const QString reason = ReplaceFile(
+        m_settingsPath,
+        settings::SettingsText(std::string(port.constData(), static_cast<size_t>(port.size()))));
     m_bSaveSettings = 0;
     if (!reason.isEmpty())
         ReportSettingsFailure(QStringLiteral("cannot be written"), reason);

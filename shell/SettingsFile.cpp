@@ -7,7 +7,8 @@ namespace settings {
 std::string SettingsFilePath(const std::string& executablePath) {
     static const char kExpectedName[] = "BrendlowTerminal.exe";
     std::string path = executablePath;
-    while (!path.empty() && std::strchr(kExpectedName, path.back()) != nullptr && path.back() != '\0')
+    while (!path.empty() && std::strchr(kExpectedName, path.back()) != nullptr &&
+           path.back() != '\0')
         path.pop_back();
     return path + kFileName;
 }

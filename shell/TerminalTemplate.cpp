@@ -12,18 +12,24 @@ QStringList PortNames() {
     return names;
 }
 
-DluRect Dlu(const panel::DluRect& r) { return {r.x, r.y, r.w, r.h}; }
+DluRect Dlu(const panel::DluRect& r) {
+    return {r.x, r.y, r.w, r.h};
+}
 
 } // namespace
 
 DialogTemplate CTerminalDlg::Template() {
     using namespace ids;
-    DialogTemplate t{102, QStringLiteral("Tessaly Brendlow Remote Terminal V1.00A Build03292013-01"),
-                     656, 305, {}};
+    DialogTemplate t{102,
+                     QStringLiteral("Tessaly Brendlow Remote Terminal V1.00A Build03292013-01"),
+                     656,
+                     305,
+                     {}};
     auto& c = t.controls;
 
     // Step 1: connect.
-    c.push_back({kStaticId, CtlKind::GroupBox, "Step 1: Connect to Tessaly Brendlow", {7, 3, 286, 62}});
+    c.push_back(
+        {kStaticId, CtlKind::GroupBox, "Step 1: Connect to Tessaly Brendlow", {7, 3, 286, 62}});
     c.push_back({kStaticId, CtlKind::Label, "Port:", {12, 18, 16, 8}});
     CtlSpec ports{kPortList, CtlKind::EditCombo, "", {30, 16, 56, 48}};
     ports.items = PortNames();
@@ -40,7 +46,10 @@ DialogTemplate CTerminalDlg::Template() {
     c.push_back({kComm, CtlKind::Component, "", {267, 7, 25, 23}});
 
     // Step 2: remote control.
-    c.push_back({kStaticId, CtlKind::GroupBox, "Step 2: Remote Control Tessaly Brendlow", {7, 66, 286, 62}});
+    c.push_back({kStaticId,
+                 CtlKind::GroupBox,
+                 "Step 2: Remote Control Tessaly Brendlow",
+                 {7, 66, 286, 62}});
     c.push_back({kSlider, CtlKind::Slider, "", {11, 74, 278, 34}, kStyleDisabled});
     c.push_back({kDynamic, CtlKind::CheckBox, "D&ynamic", {14, 116, 43, 10}, kStyleDisabled});
     c.push_back({kQuiet, CtlKind::CheckBox, "Qui&et", {61, 116, 33, 10}, kStyleDisabled});
@@ -50,15 +59,23 @@ DialogTemplate CTerminalDlg::Template() {
     c.push_back({kUp, CtlKind::PushButton, "&Up", {244, 112, 43, 12}, kStyleDisabled});
 
     // Source address status.
-    c.push_back({kStaticId, CtlKind::GroupBox, "NMEA 2000 Source Address (SA) Status", {7, 129, 286, 40}});
+    c.push_back(
+        {kStaticId, CtlKind::GroupBox, "NMEA 2000 Source Address (SA) Status", {7, 129, 286, 40}});
     c.push_back({kEngineSaBox, CtlKind::GroupBox, "Engine SA", {9, 137, 140, 29}});
     c.push_back({kEngineSa, CtlKind::ReadOnlyEdit, "", {13, 148, 132, 14}});
-    c.push_back({kTransmissionSaBox, CtlKind::GroupBox, "Transmission SA", {151, 137, 140, 29}, kStyleDisabled});
+    c.push_back({kTransmissionSaBox,
+                 CtlKind::GroupBox,
+                 "Transmission SA",
+                 {151, 137, 140, 29},
+                 kStyleDisabled});
     c.push_back({kTransmissionSa, CtlKind::ReadOnlyEdit, "", {155, 148, 132, 14}, kStyleDisabled});
 
     // Device instances and sequence id: seven boxes in the first row, two in
     // the second at the row's ends.
-    c.push_back({kStaticId, CtlKind::GroupBox, "NMEA 2000 Device Instance && Sequence ID (SID)", {7, 170, 286, 68}});
+    c.push_back({kStaticId,
+                 CtlKind::GroupBox,
+                 "NMEA 2000 Device Instance && Sequence ID (SID)",
+                 {7, 170, 286, 68}});
     struct InstanceBox {
         int boxId;
         const char* caption;
@@ -80,7 +97,8 @@ DialogTemplate CTerminalDlg::Template() {
     for (const InstanceBox& b : boxes) {
         const int x = 11 + 40 * b.column;
         const unsigned style = b.editId == kEngineInstance ? kStyleNone : kStyleDisabled;
-        c.push_back({b.boxId, CtlKind::GroupBox, b.caption, {x, b.top, 35, 29}, style | kStyleCentered});
+        c.push_back(
+            {b.boxId, CtlKind::GroupBox, b.caption, {x, b.top, 35, 29}, style | kStyleCentered});
         c.push_back({b.editId, CtlKind::ReadOnlyEdit, "", {x + 4, b.top + 11, 27, 13}, style});
     }
 
@@ -90,10 +108,12 @@ DialogTemplate CTerminalDlg::Template() {
     for (const panel::PanelEntry& e : panel::kPanelEntries) {
         // The two alternates share their read-out's caption box.
         if (e.kind != panel::PanelKind::AlternateText)
-            c.push_back({kStaticId, CtlKind::GroupBox, e.caption, Dlu(e.captionBox), kStyleCentered});
+            c.push_back(
+                {kStaticId, CtlKind::GroupBox, e.caption, Dlu(e.captionBox), kStyleCentered});
         switch (e.kind) {
         case panel::PanelKind::Readout:
-            c.push_back({e.controlId, CtlKind::Readout, "", Dlu(e.control), kStyleNone, e.decimals, e.unit});
+            c.push_back({e.controlId, CtlKind::Readout, "", Dlu(e.control), kStyleNone, e.decimals,
+                         e.unit});
             break;
         case panel::PanelKind::StatusText:
             c.push_back({e.controlId, CtlKind::ReadOnlyEdit, "", Dlu(e.control)});

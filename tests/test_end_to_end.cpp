@@ -23,8 +23,12 @@ class EndToEndTest : public QObject {
 
     QString Settings() const { return m_dir.filePath("Quarnel.ini"); }
     QString Trace() const { return m_dir.filePath("trace.txt"); }
-    static QString Text(CTerminalDlg& d, int id) { return d.Controls().ItemAs<QLineEdit>(id)->text(); }
-    static void Click(CTerminalDlg& d, int id) { d.Controls().ItemAs<QAbstractButton>(id)->click(); }
+    static QString Text(CTerminalDlg& d, int id) {
+        return d.Controls().ItemAs<QLineEdit>(id)->text();
+    }
+    static void Click(CTerminalDlg& d, int id) {
+        d.Controls().ItemAs<QAbstractButton>(id)->click();
+    }
 
     // The command lines the emulator received, in order.
     QStringList ReceivedLines() const {
@@ -49,7 +53,8 @@ private slots:
                                 "--trace", Trace()}));
         LiveTerminal t(m_dir.path(), Settings());
         CTerminalDlg& d = *t.dlg;
-        QTRY_COMPARE_WITH_TIMEOUT(Text(d, ids::kProductId), QString::fromStdString(proto::ProductName(';')), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(Text(d, ids::kProductId),
+                                  QString::fromStdString(proto::ProductName(';')), 3000);
         QCOMPARE(Text(d, ids::kFirmwareVersion), QString("12.3A"));
         QCOMPARE(Text(d, ids::kSerialNumber), QString("305419896"));
         QVERIFY(d.Controls().IsEnabled(ids::kDisconnect));
@@ -63,8 +68,9 @@ private slots:
         const struct {
             int id;
             const char* line;
-        } keys[] = {{ids::kDown, "AT KI1065"}, {ids::kUp, "AT KI2055"},    {ids::kMenu, "AT KI0165"},
-                    {ids::kDynamic, "AT KI2505"}, {ids::kQuiet, "AT KI3405"}, {ids::kWarnings, "AT KI0165"}};
+        } keys[] = {{ids::kDown, "AT KI1065"},  {ids::kUp, "AT KI2055"},
+                    {ids::kMenu, "AT KI0165"},  {ids::kDynamic, "AT KI2505"},
+                    {ids::kQuiet, "AT KI3405"}, {ids::kWarnings, "AT KI0165"}};
         for (const auto& k : keys) {
             Click(d, k.id);
             QTRY_COMPARE_WITH_TIMEOUT(ReceivedLines().last(), QString(k.line), 2000);
@@ -99,7 +105,8 @@ private slots:
         }
         QVERIFY(gaps.size() > 50);
         std::sort(gaps.begin(), gaps.end());
-        QVERIFY2(gaps[gaps.size() / 2] >= 1'900'000, qPrintable(QString::number(gaps[gaps.size() / 2])));
+        QVERIFY2(gaps[gaps.size() / 2] >= 1'900'000,
+                 qPrintable(QString::number(gaps[gaps.size() / 2])));
         QVERIFY(t.messages.texts.isEmpty());
     }
 

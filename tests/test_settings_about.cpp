@@ -1,8 +1,8 @@
 // The remembered port (the settings file beside the executable) and the
 // About box with its device-instance change, over an in-memory serial port.
 #include "CAboutDlg.h"
-#include "FakeEnvironment.h"
 #include "CommandLine.h"
+#include "FakeEnvironment.h"
 #include "ReportLines.h"
 
 #include <QAbstractButton>
@@ -19,7 +19,9 @@
 
 namespace {
 
-QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+QByteArray Bytes(const std::string& s) {
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 void WriteFile(const QString& path, const QByteArray& content) {
     QFile f(path);
@@ -89,13 +91,16 @@ private slots:
         QTest::addColumn<int>("save");
         QTest::newRow("lower case") << QByteArray("com=7;\r\n") << "COM7" << 6 << 0;
         QTest::newRow("comment first") << QByteArray(";c\r\nCOM=4;\r\n") << "COM4" << 3 << 0;
-        QTest::newRow("slash comment, blank") << QByteArray("/COM=8;\r\n\r\nCOM=2;") << "COM2" << 1 << 0;
-        QTest::newRow("last line decides") << QByteArray("COM=4;\r\nCOM=9;\r\n") << "COM9" << 8 << 0;
+        QTest::newRow("slash comment, blank")
+            << QByteArray("/COM=8;\r\n\r\nCOM=2;") << "COM2" << 1 << 0;
+        QTest::newRow("last line decides")
+            << QByteArray("COM=4;\r\nCOM=9;\r\n") << "COM9" << 8 << 0;
         QTest::newRow("COM12") << QByteArray("COM=12;\r\n") << "COM12" << 11 << 0;
         QTest::newRow("not in the list") << QByteArray("COM=45;\r\n") << "COM45" << -1 << 0;
         QTest::newRow("malformed") << QByteArray("COM=12\r\n") << "COM1" << 0 << 1;
         QTest::newRow("NUL bytes and a long line")
-            << QByteArray(";").append(QByteArray(5000, 'x')).append('\0').append("\nCOM=3;\r\n") << "COM3" << 2 << 0;
+            << QByteArray(";").append(QByteArray(5000, 'x')).append('\0').append("\nCOM=3;\r\n")
+            << "COM3" << 2 << 0;
     }
     void theFileChoosesThePort() {
         QFETCH(QByteArray, content);
@@ -183,7 +188,8 @@ private slots:
             const CDialogControls& c = about.Controls();
             QCOMPARE(about.windowTitle(), QString("About Quarnel"));
             QCOMPARE(c.ItemAs<QLineEdit>(aboutids::kProductId)->text(), QString("Not Found Yet!"));
-            QCOMPARE(c.ItemAs<QLineEdit>(aboutids::kFirmwareVersion)->text(), QString("Not Found Yet!"));
+            QCOMPARE(c.ItemAs<QLineEdit>(aboutids::kFirmwareVersion)->text(),
+                     QString("Not Found Yet!"));
             QCOMPARE(c.ItemAs<QLineEdit>(aboutids::kSerialNumber)->text(), QString("0"));
             for (int id : aboutids::kCombos) {
                 QCOMPARE(c.ItemAs<QComboBox>(id)->currentText(), QString());
@@ -230,7 +236,8 @@ private slots:
     void instanceTextsSelectTheirItems() {
         Start(SettingsPath());
         Identify();
-        m_t->serial->Receive(Bytes(proto::BuildInstanceBroadcastLine({1, 9, 15, 200, 10, 0, 5, 6, 7})));
+        m_t->serial->Receive(
+            Bytes(proto::BuildInstanceBroadcastLine({1, 9, 15, 200, 10, 0, 5, 6, 7})));
         QStringList texts;
         QList<int> indexes;
         WhenAboutBoxOpens([&](CAboutDlg& about) {
@@ -255,9 +262,10 @@ private slots:
         Identify();
         m_t->serial->Receive(Bytes(proto::BuildInstanceBroadcastLine({3, 0, 0, 0, 0, 0, 0, 0, 0})));
         // Only the Engine instance is known.
-        Dlg().m_strFuelLevelInstance = Dlg().m_strBatteryInstance = Dlg().m_strExhaustGasTempInstance =
-            Dlg().m_strTransmissionInstance = Dlg().m_strWasteWaterInstance = Dlg().m_strRudderInstance =
-                Dlg().m_strBlackWaterInstance = "N/A";
+        Dlg().m_strFuelLevelInstance = Dlg().m_strBatteryInstance =
+            Dlg().m_strExhaustGasTempInstance = Dlg().m_strTransmissionInstance =
+                Dlg().m_strWasteWaterInstance = Dlg().m_strRudderInstance =
+                    Dlg().m_strBlackWaterInstance = "N/A";
         QList<bool> enabled;
         WhenAboutBoxOpens([&](CAboutDlg& about) {
             const CDialogControls& c = about.Controls();
@@ -270,7 +278,8 @@ private slots:
             c.ItemAs<QAbstractButton>(aboutids::kConfirm)->click();
         });
         Dlg().OnSysCommand(0x0010, 0);
-        QCOMPARE(enabled, (QList<bool>{true, false, false, false, false, false, false, false, true}));
+        QCOMPARE(enabled,
+                 (QList<bool>{true, false, false, false, false, false, false, false, true}));
         QCOMPARE(m_t->serial->Written(), QByteArray("AT DIC0FFFFFFFFFFFFFF77\r\n"));
         QCOMPARE(m_t->serial->writes.size(), size_t(25));
         QVERIFY(m_t->messages.texts.isEmpty());
@@ -290,8 +299,10 @@ private slots:
         });
         Dlg().OnSysCommand(0x0010, 0);
         // 16, 05 and " 3" are no instances; 3..7 stand as reported.
-        QCOMPARE(m_t->serial->Written(),
-                 QByteArray(proto::BuildDeviceInstanceLine({255, 255, 255, 3, 4, 5, 6, 7}).View().data(), 25));
+        QCOMPARE(
+            m_t->serial->Written(),
+            QByteArray(proto::BuildDeviceInstanceLine({255, 255, 255, 3, 4, 5, 6, 7}).View().data(),
+                       25));
     }
 
     void aClosedPortIsReportedWhenTheLineCannotGoOut() {

@@ -3,8 +3,8 @@
 // remote-control commands.
 #include "CiAnalogDisplayX.h"
 #include "CiSliderX.h"
-#include "FakeEnvironment.h"
 #include "CommandLine.h"
+#include "FakeEnvironment.h"
 #include "ReportLines.h"
 
 #include <QCheckBox>
@@ -18,7 +18,9 @@
 
 namespace {
 
-QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+QByteArray Bytes(const std::string& s) {
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 const QByteArray kIdQuery("AT ID?\r\n");
 const QByteArray kIdReport = Bytes(proto::BuildIdReportLine('9', 1, 9)); // serial 1, " 1.0A"
@@ -59,11 +61,12 @@ private slots:
             int id;
             const char* caption;
             bool enabled;
-        } buttons[] = {{ids::kConnect, "C&onnect", true},      {ids::kDisconnect, "D&isconnect", false},
-                       {ids::kExit, "E&xit", true},            {ids::kMenu, "&Menu", false},
-                       {ids::kDown, "&Down", false},           {ids::kUp, "&Up", false},
-                       {ids::kDynamic, "D&ynamic", false},     {ids::kQuiet, "Qui&et", false},
-                       {ids::kWarnings, "&Warnings", false}};
+        } buttons[] = {
+            {ids::kConnect, "C&onnect", true},   {ids::kDisconnect, "D&isconnect", false},
+            {ids::kExit, "E&xit", true},         {ids::kMenu, "&Menu", false},
+            {ids::kDown, "&Down", false},        {ids::kUp, "&Up", false},
+            {ids::kDynamic, "D&ynamic", false},  {ids::kQuiet, "Qui&et", false},
+            {ids::kWarnings, "&Warnings", false}};
         for (const auto& b : buttons) {
             auto* button = c.ItemAs<QAbstractButton>(b.id);
             QVERIFY2(button, qPrintable(QString::number(b.id)));
@@ -85,9 +88,10 @@ private slots:
                 groups << box->title();
         for (const char* caption :
              {"Step 1: Connect to Tessaly Brendlow", "Step 2: Remote Control Tessaly Brendlow",
-              "NMEA 2000 Source Address (SA) Status", "NMEA 2000 Device Instance && Sequence ID (SID)",
-              "Product ID", "Firmware Version", "Product Serial Number", "Engine SA", "Transmission SA",
-              "Vessel Parameters", "Course Over Gound", "F-tank Cap. (cum)", "B.Water", "SID"})
+              "NMEA 2000 Source Address (SA) Status",
+              "NMEA 2000 Device Instance && Sequence ID (SID)", "Product ID", "Firmware Version",
+              "Product Serial Number", "Engine SA", "Transmission SA", "Vessel Parameters",
+              "Course Over Gound", "F-tank Cap. (cum)", "B.Water", "SID"})
             QVERIFY2(groups.contains(caption), caption);
         QCOMPARE(groups.count("Engine Parameters"), 3);
 
@@ -95,7 +99,8 @@ private slots:
         for (const auto& [spec, widget] : c.All())
             readouts += qobject_cast<CiAnalogDisplayX*>(widget) != nullptr;
         QCOMPARE(readouts, 44);
-        QCOMPARE(Dlg().windowTitle(), QString("Tessaly Brendlow Remote Terminal V1.00A Build03292013-01"));
+        QCOMPARE(Dlg().windowTitle(),
+                 QString("Tessaly Brendlow Remote Terminal V1.00A Build03292013-01"));
         QCOMPARE(Dlg().size(), QSize(c.DluX(656), c.DluY(305)));
         // Disabled status controls at start, the engine ones enabled.
         QVERIFY(Enabled(ids::kEngineInstance));
@@ -113,19 +118,21 @@ private slots:
         QCOMPARE(ReadoutText(1073), QString("0.0000000"));
         QCOMPARE(ReadoutText(1046), QString("0.0 K"));
         QCOMPARE(ReadoutText(1041), QString("0.0000 cum/hr"));
-        for (int id : {ids::kDiscreteStatus1, ids::kDiscreteStatus2, ids::kTransWarning,
-                       ids::kRudderDirOrder, ids::kCogReference, ids::kEngineSa, ids::kTransmissionSa})
+        for (int id :
+             {ids::kDiscreteStatus1, ids::kDiscreteStatus2, ids::kTransWarning,
+              ids::kRudderDirOrder, ids::kCogReference, ids::kEngineSa, ids::kTransmissionSa})
             QCOMPARE(Text(id), QString("Not Applicable"));
-        for (int id : {ids::kEngineInstance, ids::kSid, ids::kFuelLevelInstance, ids::kBatteryInstance,
-                       ids::kExhaustInstance, ids::kTransmissionInstance, ids::kWasteWaterInstance,
-                       ids::kRudderInstance, ids::kBlackWaterInstance})
+        for (int id : {ids::kEngineInstance, ids::kSid, ids::kFuelLevelInstance,
+                       ids::kBatteryInstance, ids::kExhaustInstance, ids::kTransmissionInstance,
+                       ids::kWasteWaterInstance, ids::kRudderInstance, ids::kBlackWaterInstance})
             QCOMPARE(Text(id), QString("N/A"));
         QCOMPARE(Dlg().Slider()->GetPosition(), 0.0);
         QVERIFY(!Enabled(ids::kSlider));
         QVERIFY(!Dlg().Controls().IsShown(ids::kMaxDepthText));
         QVERIFY(!Dlg().Controls().IsShown(ids::kRudderAngleText));
         QVERIFY(Dlg().Controls().IsShown(ids::kMaxDepthRange));
-        QCOMPARE(Dlg().Controls().ItemAs<QComboBox>(ids::kPortList)->currentText(), QString("COM1"));
+        QCOMPARE(Dlg().Controls().ItemAs<QComboBox>(ids::kPortList)->currentText(),
+                 QString("COM1"));
         QVERIFY(Dlg().IsWatchdogRunning());
         QCOMPARE(Serial().opens, 0); // the first attempt waits for the first tick
     }
@@ -363,7 +370,8 @@ private slots:
         Serial().Receive(Bytes(proto::BuildAddressClaimLine(0x0A, 254, 255)));
         QCOMPARE(Text(ids::kEngineSa), QString("SA=254; NOT claimed; CANNOT claim."));
         QCOMPARE(Text(ids::kTransmissionSa), QString("SA=255; NOT claimed; CANNOT claim."));
-        Serial().Receive(Bytes(proto::BuildInstanceBroadcastLine({12, 0, 0x23, 3, 4, 5, 0x23, 7, 200})));
+        Serial().Receive(
+            Bytes(proto::BuildInstanceBroadcastLine({12, 0, 0x23, 3, 4, 5, 0x23, 7, 200})));
         QCOMPARE(Text(ids::kEngineInstance), QString("12"));
         QCOMPARE(Text(ids::kSid), QString("0"));
         QCOMPARE(Text(ids::kFuelLevelInstance), QString("3"));
