@@ -21,6 +21,14 @@
 
 namespace {
 
+// Memory figures mean nothing under AddressSanitizer, which holds freed
+// memory back on purpose.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryIsMeasured = false;
+#else
+constexpr bool kMemoryIsMeasured = true;
+#endif
+
 // CPU seconds this process has used.
 double CpuSeconds() {
     rusage usage{};
@@ -184,8 +192,9 @@ private slots:
         for (int i = 1; i < ticks.size(); ++i)
             QVERIFY2(ticks[i] - ticks[i - 1] < 1'500'000'000LL,
                      qPrintable(QString::number(ticks[i] - ticks[i - 1])));
-        QVERIFY2(rssLate - rssEarly < 8 * 1024,
-                 qPrintable(QString("%1 -> %2 kB").arg(rssEarly).arg(rssLate)));
+        if (kMemoryIsMeasured)
+            QVERIFY2(rssLate - rssEarly < 8 * 1024,
+                     qPrintable(QString("%1 -> %2 kB").arg(rssEarly).arg(rssLate)));
     }
 
     void garbageIsDroppedAndRetriedWithoutGrowth() {
@@ -199,7 +208,8 @@ private slots:
         const long rss = ResidentKb();
         Spin(4000);
         QCOMPARE(OpenDescriptors(), fds);
-        QVERIFY2(ResidentKb() - rss < 4 * 1024, "memory grows");
+        if (kMemoryIsMeasured)
+            QVERIFY2(ResidentKb() - rss < 4 * 1024, "memory grows");
         QVERIFY(d.Controls().IsEnabled(ids::kConnect));
         QVERIFY(d.IsWatchdogRunning());
         QCOMPARE(Text(d, ids::kProductId), QString("Not Found Yet!"));
