@@ -1,6 +1,7 @@
 #include "CiAnalogDisplayX.h"
 
 #include <QPainter>
+#include <QTimerEvent>
 
 CiAnalogDisplayX::CiAnalogDisplayX(int decimals, QString unit, QWidget* parent)
     : QWidget(parent), m_decimals(decimals), m_unit(std::move(unit)),
@@ -31,7 +32,29 @@ void CiAnalogDisplayX::SetValue(double value) {
     if (text == m_text)
         return;
     m_text = std::move(text);
-    update(); // repaints once per frame however often the value changes
+    ScheduleRepaint();
+}
+
+void CiAnalogDisplayX::ScheduleRepaint() {
+    if (m_repaintTimer.isActive())
+        return; // the frame's repaint is already due
+    const qint64 since = m_sinceRepaint.isValid() ? m_sinceRepaint.elapsed() : kFrameMs;
+    if (since >= kFrameMs) {
+        update();
+        m_sinceRepaint.start();
+        return;
+    }
+    m_repaintTimer.start(static_cast<int>(kFrameMs - since), Qt::PreciseTimer, this);
+}
+
+void CiAnalogDisplayX::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != m_repaintTimer.timerId()) {
+        QWidget::timerEvent(event);
+        return;
+    }
+    m_repaintTimer.stop();
+    update();
+    m_sinceRepaint.start();
 }
 
 void CiAnalogDisplayX::paintEvent(QPaintEvent*) {

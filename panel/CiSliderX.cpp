@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QSlider>
 #include <QStyle>
@@ -60,6 +61,9 @@ CiSliderX::CiSliderX(QWidget* parent)
     m_slider->setTickInterval(10);
     m_slider->installEventFilter(this);
     setFocusProxy(m_slider);
+    // Opaque: a pointer move repaints the slider alone, not the group box and
+    // the window behind it.
+    setAutoFillBackground(true);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
@@ -142,8 +146,11 @@ bool CiSliderX::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void CiSliderX::paintEvent(QPaintEvent*) {
-    // Tick labels 0, 10, ... 100 under the slider's ticks.
+void CiSliderX::paintEvent(QPaintEvent* event) {
+    // Tick labels 0, 10, ... 100 under the slider's ticks. A repaint for the
+    // pointer alone does not reach them.
+    if (!event->region().intersects(QRect(0, height() - LabelHeight(), width(), LabelHeight())))
+        return;
     QPainter painter(this);
     painter.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));

@@ -1,0 +1,369 @@
+#include "Report.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+namespace bench {
+
+namespace {
+
+std::string Fixed(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// Whole numbers with thousands separators: 57,662.
+std::string Grouped(double value) {
+    const std::string digits = Fixed(std::round(value), 0);
+    const size_t start = digits[0] == '-' ? 1 : 0;
+    std::string out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > start && (digits.size() - i) % 3 == 0)
+            out.push_back(',');
+        out.push_back(digits[i]);
+    }
+    return out;
+}
+
+// Three significant digits, for ratios and milliseconds.
+std::string Sig(double value) {
+    const double a = std::fabs(value);
+    if (a >= 1000)
+        return Grouped(value);
+    if (a >= 100)
+        return Fixed(value, 0);
+    if (a >= 10)
+        return Fixed(value, 1);
+    if (a >= 1)
+        return Fixed(value, 2);
+    return Fixed(value, 3);
+}
+
+std::string Ratio(double figure, double goal) {
+    return Sig(figure / goal) + "×";
+}
+std::string Met(bool met) {
+    return met ? "yes" : "NO";
+}
+
+Row Missing(const std::string& number, const std::string& figure, const std::string& goal,
+            const std::string& why) {
+    return {number, figure, goal, "not measured", "-", "NO", why};
+}
+
+// ---- Google Benchmark's JSON ----
+
+struct BenchmarkFigures {
+    bool found = false;
+    double realNs = 0; // per iteration, median over repetitions
+    double cpuNs = 0;
+    QJsonObject median; // the median entry (or the single run)
+    double maxAllocationsPerByte = 0;
+    double maxAllocations = 0;
+    int runs = 0;
+};
+
+double ToNs(double value, const QString& unit) {
+    if (unit == "us")
+        return value * 1e3;
+    if (unit == "ms")
+        return value * 1e6;
+    if (unit == "s")
+        return value * 1e9;
+    return value;
+}
+
+std::optional<QJsonArray> LoadBenchmarks(const std::string& path, std::string& error) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = "no results in " + path;
+        return std::nullopt;
+    }
+    // The coefficient of variation of a counter that is always 0 comes out as
+    // NaN, which is not JSON.
+    QString text = QString::fromUtf8(file.readAll());
+    text.replace(QRegularExpression(QStringLiteral(R"((:\s*)-?(nan|inf|infinity)\b)"),
+                                    QRegularExpression::CaseInsensitiveOption),
+                 QStringLiteral("\\1null"));
+    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
+    if (!doc.isObject()) {
+        error = "unreadable results in " + path;
+        return std::nullopt;
+    }
+    return doc.object().value("benchmarks").toArray();
+}
+
+BenchmarkFigures Figures(const QJsonArray& all, const QString& name) {
+    BenchmarkFigures f;
+    QJsonObject single;
+    for (const QJsonValue& v : all) {
+        const QJsonObject o = v.toObject();
+        if (o.value("run_name").toString() != name)
+            continue;
+        if (o.value("run_type").toString() == "aggregate") {
+            if (o.value("aggregate_name").toString() == "median") {
+                f.median = o;
+                f.found = true;
+            }
+            continue;
+        }
+        ++f.runs;
+        single = o;
+        f.maxAllocationsPerByte =
+            std::max(f.maxAllocationsPerByte, o.value("allocs_per_byte").toDouble());
+        f.maxAllocations = std::max(f.maxAllocations, o.value("allocations").toDouble());
+    }
+    if (!f.found && f.runs > 0) {
+        f.median = single;
+        f.found = true;
+    }
+    if (f.found) {
+        const QString unit = f.median.value("time_unit").toString();
+        f.realNs = ToNs(f.median.value("real_time").toDouble(), unit);
+        f.cpuNs = ToNs(f.median.value("cpu_time").toDouble(), unit);
+    }
+    return f;
+}
+
+std::string RunsText(const BenchmarkFigures& f) {
+    return f.runs > 1 ? "median of " + std::to_string(f.runs) + " runs" : "1 run";
+}
+
+} // namespace
+
+// ---- 1 ----
+
+std::vector<Row> FramingRows(const std::string& jsonPath) {
+    const std::string goal = "≥ 10,000× line rate";
+    std::string error;
+    const auto all = LoadBenchmarks(jsonPath, error);
+    std::vector<Row> rows;
+    double worstAllocationsPerByte = 0;
+    double worstAllocations = 0;
+    bool anyFound = false;
+    for (const auto& [name, label] :
+         {std::pair{"BM_FramingLevelBroadcasts", "Framing, level broadcasts"},
+          std::pair{"BM_FramingNoise", "Framing, random noise"}}) {
+        const BenchmarkFigures f = all ? Figures(*all, name) : BenchmarkFigures{};
+        if (!f.found) {
+            rows.push_back(Missing("1", label, goal, all ? std::string("no ") + name : error));
+            continue;
+        }
+        anyFound = true;
+        const double bytesPerSecond = f.median.value("bytes_per_second").toDouble(); // CPU time
+        const double multiple = bytesPerSecond / kLineBytesPerSecond;
+        const double wallBytesPerSecond = bytesPerSecond * f.cpuNs / f.realNs;
+        worstAllocationsPerByte = std::max(worstAllocationsPerByte, f.maxAllocationsPerByte);
+        worstAllocations = std::max(worstAllocations, f.maxAllocations);
+        rows.push_back({"1", label, goal, Grouped(multiple) + "× line rate", Ratio(multiple, 10000),
+                        Met(multiple >= 10000),
+                        Sig(bytesPerSecond / 1e6) + " MB/s per CPU second (" +
+                            Sig(wallBytesPerSecond / 1e6) + " MB/s per wall second), " +
+                            RunsText(f)});
+    }
+    if (anyFound)
+        rows.push_back({"1", "Framing, allocations per byte", "0",
+                        worstAllocationsPerByte == 0 ? "0" : Fixed(worstAllocationsPerByte, 9), "-",
+                        Met(worstAllocationsPerByte == 0),
+                        "counted by a global operator new; most in one run of either stream: " +
+                            Grouped(worstAllocations)});
+    return rows;
+}
+
+// ---- 2 ----
+
+std::vector<Row> ShowLevelRows(const std::string& jsonPath) {
+    const std::string figure = "ShowLevel, share of a core at 822 calls/s";
+    const std::string goal = "< 5 %";
+    std::string error;
+    const auto all = LoadBenchmarks(jsonPath, error);
+    if (!all)
+        return {Missing("2", figure, goal, error)};
+    const BenchmarkFigures call = Figures(*all, "BM_ShowLevel");
+    const BenchmarkFigures painted = Figures(*all, "BM_ShowLevelPainted");
+    if (!call.found)
+        return {Missing("2", figure, goal, "no BM_ShowLevel")};
+    const double share = call.cpuNs * 1e-9 * kLineBroadcastsPerSecond * 100;
+    std::string raw = Sig(call.cpuNs / 1e3) + " µs CPU per call (" + Sig(call.realNs / 1e3) +
+                      " µs wall), " + RunsText(call);
+    if (painted.found)
+        raw += "; with the repaint it asks for, at once: " + Sig(painted.cpuNs / 1e3) +
+               " µs CPU per call = " + Sig(painted.cpuNs * 1e-9 * kLineBroadcastsPerSecond * 100) +
+               " % at 822/s";
+    return {{"2", figure, goal, Sig(share) + " %", Ratio(share, 5), Met(share < 5), raw}};
+}
+
+// ---- 3 ----
+
+std::vector<Row> FloodRows(const std::optional<FloodResult>& r) {
+    const std::string cpuFigure = "Flood at line rate: terminal CPU";
+    if (!r)
+        return {};
+    if (!r->ok)
+        return {Missing("3", cpuFigure, "< 10 % of a core", r->error)};
+    std::vector<Row> rows;
+    const double cpu = r->cpuSeconds / r->wallSeconds * 100;
+    const double carried = r->sentPerSecond / kLineBroadcastsPerSecond;
+    rows.push_back(
+        {"3", cpuFigure, "< 10 % of a core", Sig(cpu) + " %", Ratio(cpu, 10), Met(cpu < 10),
+         Fixed(r->cpuSeconds, 2) + " s CPU (utime+stime) in " + Fixed(r->wallSeconds, 2) +
+             " s wall; scheduler run time " + Fixed(r->scheduledSeconds, 3) +
+             " s = " + Sig(r->scheduledSeconds / r->wallSeconds * 100) + " %"});
+    const Summary& l = r->latencyMs;
+    const std::string latencyRaw = "n=" + Grouped(static_cast<double>(l.count)) + ", min " +
+                                   Sig(l.min) + ", mean " + Sig(l.mean) + ", max " + Sig(l.max) +
+                                   " ms";
+    rows.push_back({"3", "Flood: latency LF written → level shown, p50", "< 2 ms",
+                    Sig(l.p50) + " ms", Ratio(l.p50, 2), Met(l.count > 0 && l.p50 < 2),
+                    latencyRaw});
+    rows.push_back({"3", "Flood: latency, p99", "< 16 ms", Sig(l.p99) + " ms", Ratio(l.p99, 16),
+                    Met(l.count > 0 && l.p99 < 16), latencyRaw});
+    rows.push_back({"3", "Flood: level broadcasts lost", "0", Grouped(static_cast<double>(r->lost)),
+                    Sig(carried) + "× line rate carried", Met(r->lost == 0 && r->sent > 0),
+                    Grouped(static_cast<double>(r->sent)) + " sent, " +
+                        Grouped(static_cast<double>(r->shown)) + " shown, " +
+                        Grouped(static_cast<double>(r->matched)) + " matched in order, " +
+                        Grouped(static_cast<double>(r->unmatchedShown)) + " shown unmatched; " +
+                        Sig(r->sentPerSecond) + " broadcasts/s sent (line carries 822)"});
+    return rows;
+}
+
+// ---- 4 and 5 (memory) ----
+
+std::vector<Row> IdleRows(const std::optional<IdleResult>& r) {
+    const std::string figure = "Idle at 10 broadcasts/s: terminal CPU";
+    const std::string rssFigure = "Resident memory, connected";
+    if (!r)
+        return {};
+    if (!r->ok)
+        return {Missing("4", figure, "< 1 % of a core", r->error),
+                Missing("5", rssFigure, "< 60 MB", r->error)};
+    const double cpu = r->cpuSeconds / r->wallSeconds * 100;
+    const double mb = r->residentMiB * 1024 * 1024 / 1e6;
+    return {{"4", figure, "< 1 % of a core", Sig(cpu) + " %", Ratio(cpu, 1), Met(cpu < 1),
+             Fixed(r->cpuSeconds, 2) + " s CPU (utime+stime) in " + Fixed(r->wallSeconds, 2) +
+                 " s wall; scheduler run time " + Fixed(r->scheduledSeconds, 3) +
+                 " s = " + Sig(r->scheduledSeconds / r->wallSeconds * 100) + " %"},
+            {"5", rssFigure, "< 60 MB", Sig(mb) + " MB", Ratio(mb, 60), Met(mb < 60),
+             "VmRSS " + Sig(r->residentMiB) + " MiB after " + Fixed(r->residentAfterSeconds, 1) +
+                 " s connected"}};
+}
+
+std::vector<Row> StartupRows(const std::optional<StartupResult>& r) {
+    const std::string figure = "Start-up: exec → window painted (median)";
+    if (!r)
+        return {};
+    if (!r->ok || r->ms.empty())
+        return {Missing("5", figure, "< 300 ms", r->error)};
+    const Summary s = Summarize(r->ms);
+    std::string each;
+    for (double ms : r->ms)
+        each += (each.empty() ? "" : ", ") + Fixed(ms, 0);
+    return {{"5", figure, "< 300 ms", Sig(s.p50) + " ms", Ratio(s.p50, 300), Met(s.p50 < 300),
+             std::to_string(r->ms.size()) + " starts: " + each + " ms"}};
+}
+
+// ---- 6 ----
+
+std::vector<Row> PacedRows(const std::optional<PacedResult>& r,
+                           const std::optional<PacedResult>& realtime) {
+    const std::string minFigure = "Paced sender: gap between bytes at the receiver, min";
+    std::vector<Row> rows;
+    if (r && !r->ok)
+        rows.push_back(Missing("6", minFigure, "≥ 2.0 ms", r->error));
+    if (r && r->ok) {
+        const Summary& g = r->receiverGapsMs;
+        const Summary& s = r->senderGapsMs;
+        const std::string receiverRaw =
+            std::to_string(r->lines) + " lines of " + std::to_string(r->lineLength) +
+            " bytes, n=" + std::to_string(g.count) + " gaps; receiver (emulator's trace): min " +
+            Fixed(g.min, 3) + ", median " + Fixed(g.p50, 3) + ", max " + Fixed(g.max, 3) + " ms; " +
+            std::to_string(r->coalesced) + " gaps under 0.5 ms (bytes read together); " +
+            std::to_string(r->shortAtLineStart) +
+            " gaps under 2.0 ms among the first two of a line; from the third byte on, min " +
+            Fixed(r->minAfterLineStartMs, 3) + " ms";
+        const std::string senderRaw =
+            "sender (steady clock before each write): min " + Fixed(s.min, 3) + ", median " +
+            Fixed(s.p50, 3) + ", max " + Fixed(s.max, 3) + " ms; one write takes median " +
+            Fixed(r->writeMs.p50, 3) + ", max " + Fixed(r->writeMs.max, 3) + " ms";
+        rows.push_back({"6", minFigure, "≥ 2.0 ms", Fixed(g.min, 3) + " ms", Ratio(g.min, 2.0),
+                        Met(g.min >= 2.0), receiverRaw});
+        rows.push_back({"6", "Paced sender: gap at the receiver, median", "< 2.2 ms",
+                        Fixed(g.p50, 3) + " ms", Ratio(g.p50, 2.2), Met(g.p50 < 2.2), senderRaw});
+        rows.push_back({"6", "Paced sender: gap at the receiver, max", "-", Fixed(g.max, 3) + " ms",
+                        "-", "-", "sender side max " + Fixed(s.max, 3) + " ms"});
+    }
+    if (realtime) {
+        const std::string figure = "Paced sender, receiver at real-time priority: gap min / median";
+        if (!realtime->ok) {
+            rows.push_back(
+                {"6", figure, "≥ 2.0 / < 2.2 ms", "not measured", "-", "-", realtime->error});
+        } else {
+            const Summary& g = realtime->receiverGapsMs;
+            const Summary& s = realtime->senderGapsMs;
+            rows.push_back(
+                {"6", figure, "≥ 2.0 / < 2.2 ms", Fixed(g.min, 3) + " / " + Fixed(g.p50, 3) + " ms",
+                 Ratio(g.min, 2.0) + " / " + Ratio(g.p50, 2.2), Met(g.min >= 2.0 && g.p50 < 2.2),
+                 "max " + Fixed(g.max, 3) + " ms, " + std::to_string(realtime->coalesced) +
+                     " gaps under 0.5 ms, " + std::to_string(realtime->shortAtLineStart) +
+                     " under 2.0 ms among the first two of a line; from the third byte on, min " +
+                     Fixed(realtime->minAfterLineStartMs, 3) + " ms; sender min " +
+                     Fixed(s.min, 3) + ", median " + Fixed(s.p50, 3) + ", max " + Fixed(s.max, 3) +
+                     " ms"});
+        }
+    }
+    return rows;
+}
+
+// ---- the table ----
+
+std::string FormatTable(const std::vector<Row>& rows) {
+    auto escape = [](std::string text) {
+        for (size_t i = text.find('|'); i != std::string::npos; i = text.find('|', i + 2))
+            text.replace(i, 1, "\\|");
+        return text;
+    };
+    std::string out = "| # | Figure | Goal | Measured | Figure / goal | Met | Raw figures |\n"
+                      "|---|---|---|---|---|---|---|\n";
+    for (const Row& r : rows)
+        out += "| " + r.number + " | " + escape(r.figure) + " | " + escape(r.goal) + " | " +
+               escape(r.measured) + " | " + escape(r.ratio) + " | " + r.met + " | " +
+               escape(r.raw) + " |\n";
+    return out;
+}
+
+std::string MachineLine() {
+    std::string model = "unknown CPU";
+    std::ifstream cpu("/proc/cpuinfo");
+    for (std::string line; std::getline(cpu, line);)
+        if (line.rfind("model name", 0) == 0) {
+            model = line.substr(line.find(':') + 2);
+            break;
+        }
+    long memKb = 0;
+    std::ifstream mem("/proc/meminfo");
+    for (std::string line; std::getline(mem, line);)
+        if (line.rfind("MemTotal:", 0) == 0)
+            memKb = std::strtol(line.c_str() + 9, nullptr, 10);
+    return std::to_string(std::thread::hardware_concurrency()) + " × " + model + ", " +
+           Fixed(static_cast<double>(memKb) / 1024 / 1024, 1) + " GiB memory";
+}
+
+std::string LoadLine() {
+    std::ifstream in("/proc/loadavg");
+    std::string a, b, c;
+    in >> a >> b >> c;
+    return "load average " + a + " " + b + " " + c;
+}
+
+} // namespace bench

@@ -1,0 +1,46 @@
+#pragma once
+// The one table ./bench.sh prints: each figure, its goal, the figure over its
+// goal (or over the line rate), whether the goal is met and the raw figures.
+#include "SystemRuns.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// The serial line: 115200 baud 8N1 carries 11,520 bytes/s, at most 822
+// level broadcasts of 14 bytes.
+inline constexpr double kLineBytesPerSecond = 11520.0;
+inline constexpr double kLevelBroadcastBytes = 14.0;
+inline constexpr double kLineBroadcastsPerSecond = 822.0;
+
+struct Row {
+    std::string number;
+    std::string figure;
+    std::string goal;
+    std::string measured;
+    std::string ratio;
+    std::string met; // "yes", "NO" or "-"
+    std::string raw;
+};
+
+// Rows from Google Benchmark's JSON output; a missing or unreadable file
+// gives a row saying so.
+std::vector<Row> FramingRows(const std::string& jsonPath);
+std::vector<Row> ShowLevelRows(const std::string& jsonPath);
+
+std::vector<Row> FloodRows(const std::optional<FloodResult>& r);
+std::vector<Row> IdleRows(const std::optional<IdleResult>& r);
+std::vector<Row> StartupRows(const std::optional<StartupResult>& r);
+std::vector<Row> PacedRows(const std::optional<PacedResult>& r,
+                           const std::optional<PacedResult>& realtime);
+
+// A Markdown table.
+std::string FormatTable(const std::vector<Row>& rows);
+
+// "2 × AMD EPYC, 23.5 GiB, load 1.23 0.98 0.50" and the like.
+std::string MachineLine();
+std::string LoadLine();
+
+} // namespace bench

@@ -1,0 +1,88 @@
+#pragma once
+// The benchmarks that run the terminal and the device emulator as processes
+// over a pseudo-terminal, and the paced sender against the emulator. Every
+// figure is computed from the logs and /proc readings of the run itself.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+int64_t SteadyNs(); // CLOCK_MONOTONIC, as the terminal's and the emulator's logs
+
+struct Durations {
+    double floodSeconds = 10;    // end to end under the flood
+    double idleSeconds = 10;     // idle CPU
+    double residentSeconds = 60; // connected before the resident memory is read
+    int startups = 5;            // start-up repetitions
+    int pacedLines = 5;          // lines through the paced sender
+};
+
+// Where the programs are and where the runs keep their folders.
+struct Programs {
+    std::string terminal;
+    std::string emulator;
+    std::string workFolder; // scratch folders are made (and removed) below it
+};
+
+// Minimum, median, 99th percentile and maximum of a sample, in its own unit.
+struct Summary {
+    size_t count = 0;
+    double min = 0, p50 = 0, p99 = 0, max = 0, mean = 0;
+};
+Summary Summarize(std::vector<double> values);
+
+struct FloodResult {
+    bool ok = false;
+    std::string error;
+    double wallSeconds = 0;
+    double cpuSeconds = 0;       // terminal's utime + stime over the window
+    double scheduledSeconds = 0; // the same from the scheduler's per-thread run time
+    size_t sent = 0;             // level broadcasts the emulator finished writing
+    size_t shown = 0;            // level lines in the terminal's status log
+    size_t matched = 0;          // sent lines found, in order, among the shown
+    size_t lost = 0;             // sent lines not shown
+    size_t unmatchedShown = 0;
+    double sentPerSecond = 0; // level broadcasts per second over the run
+    Summary latencyMs;        // emulator's LF write -> terminal's level line
+};
+
+struct IdleResult {
+    bool ok = false;
+    std::string error;
+    double wallSeconds = 0;
+    double cpuSeconds = 0;
+    double scheduledSeconds = 0;
+    double residentAfterSeconds = 0; // connected this long when VmRSS was read
+    double residentMiB = 0;
+};
+
+struct StartupResult {
+    bool ok = false;
+    std::string error;
+    std::vector<double> ms; // process start -> first paint, one per run
+};
+
+struct PacedResult {
+    bool ok = false;
+    std::string error;
+    bool realtimeReceiver = false; // the emulator ran at SCHED_FIFO priority
+    int lines = 0;
+    int lineLength = 0;
+    Summary receiverGapsMs;         // emulator's trace, byte to byte within a line
+    Summary senderGapsMs;           // start of one write to the start of the next
+    Summary writeMs;                // how long each one-byte write took
+    size_t coalesced = 0;           // receiver gaps under 0.5 ms (bytes read together)
+    size_t shortAtLineStart = 0;    // receiver gaps under 2.0 ms among the first two of a line
+    double minAfterLineStartMs = 0; // receiver's smallest gap from the third byte on
+};
+
+FloodResult RunFlood(const Programs& programs, const Durations& durations);
+IdleResult RunIdle(const Programs& programs, const Durations& durations);
+StartupResult RunStartups(const Programs& programs, const Durations& durations);
+// With `realtimeReceiver` the emulator runs at real-time priority, so that its
+// reads follow the bytes' arrival even on a busy machine.
+PacedResult RunPacedSender(const Programs& programs, const Durations& durations,
+                           bool realtimeReceiver);
+
+} // namespace bench
