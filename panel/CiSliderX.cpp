@@ -7,6 +7,7 @@
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QTimerEvent>
 #include <QWheelEvent>
 #include <cmath>
 
@@ -61,9 +62,6 @@ CiSliderX::CiSliderX(QWidget* parent)
     m_slider->setTickInterval(10);
     m_slider->installEventFilter(this);
     setFocusProxy(m_slider);
-    // Opaque: a pointer move repaints the slider alone, not the group box and
-    // the window behind it.
-    setAutoFillBackground(true);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
@@ -75,8 +73,32 @@ double CiSliderX::GetPosition() const {
 }
 
 void CiSliderX::SetPosition(double position) {
-    const double clamped = std::clamp(position, 0.0, 100.0);
-    m_slider->setValue(static_cast<int>(std::trunc(clamped)));
+    const int value = static_cast<int>(std::trunc(std::clamp(position, 0.0, 100.0)));
+    if (value == m_slider->value())
+        return;
+    const bool frameDue = !m_sinceRepaint.isValid() || m_sinceRepaint.elapsed() >= kFrameMs;
+    if (frameDue && !m_repaintTimer.isActive()) {
+        m_slider->setValue(value);
+        m_sinceRepaint.start();
+        return;
+    }
+    // The value changes now; the pointer is drawn at the frame's end.
+    m_slider->setUpdatesEnabled(false);
+    m_slider->setValue(value);
+    if (!m_repaintTimer.isActive())
+        m_repaintTimer.start(
+            static_cast<int>(kFrameMs - std::min<qint64>(kFrameMs, m_sinceRepaint.elapsed())),
+            Qt::PreciseTimer, this);
+}
+
+void CiSliderX::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != m_repaintTimer.timerId()) {
+        QWidget::timerEvent(event);
+        return;
+    }
+    m_repaintTimer.stop();
+    m_slider->setUpdatesEnabled(true); // repaints the pointer where it now is
+    m_sinceRepaint.start();
 }
 
 int CiSliderX::LabelHeight() const {
