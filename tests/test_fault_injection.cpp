@@ -246,22 +246,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 2500);
         QCOMPARE(t.messages.texts.size(), 2);
     }
-
-    void badReportsChangeNothingButTheWait() {
-        EmulatorProcess emulator;
-        QVERIFY(emulator.Start(m_dir.path(), 1, {"--bad-checksum-every", "1"}));
-        LiveTerminal t(m_dir.path(), Settings());
-        CTerminalDlg& d = *t.dlg;
-        Spin(3300);
-        QVERIFY(d.Controls().IsEnabled(ids::kConnect));
-        QCOMPARE(Text(d, ids::kProductId), QString("Not Found Yet!"));
-        QCOMPARE(d.Readout(1035)->Text(), QString("0.00 RPM"));
-        // A report, even a bad one, means the port answered: it is remembered.
-        QFile file(Settings());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("COM=1;\r\n"));
-        QVERIFY(t.messages.texts.isEmpty());
-    }
 };
 
 QTEST_MAIN(FaultInjectionTest)

@@ -285,26 +285,6 @@ private slots:
         QVERIFY(m_t->messages.texts.isEmpty());
     }
 
-    void typedInstancesThatAreNotInstancesGoOutAsFF() {
-        Start(SettingsPath());
-        Identify();
-        m_t->serial->Receive(Bytes(proto::BuildInstanceBroadcastLine({0, 0, 1, 2, 3, 4, 5, 6, 7})));
-        WhenAboutBoxOpens([&](CAboutDlg& about) {
-            const CDialogControls& c = about.Controls();
-            c.ItemAs<QAbstractButton>(aboutids::kProceed)->click();
-            c.ItemAs<QComboBox>(aboutids::kCombos[0])->setEditText("16");
-            c.ItemAs<QComboBox>(aboutids::kCombos[1])->setEditText("05");
-            c.ItemAs<QComboBox>(aboutids::kCombos[2])->setEditText(" 3");
-            c.ItemAs<QAbstractButton>(aboutids::kConfirm)->click();
-        });
-        Dlg().OnSysCommand(0x0010, 0);
-        // 16, 05 and " 3" are no instances; 3..7 stand as reported.
-        QCOMPARE(
-            m_t->serial->Written(),
-            QByteArray(proto::BuildDeviceInstanceLine({255, 255, 255, 3, 4, 5, 6, 7}).View().data(),
-                       25));
-    }
-
     void aClosedPortIsReportedWhenTheLineCannotGoOut() {
         Start(SettingsPath());
         Identify();
