@@ -90,12 +90,6 @@ private slots:
         QTest::addColumn<int>("index");
         QTest::addColumn<int>("save");
         QTest::newRow("lower case") << QByteArray("com=7;\r\n") << "COM7" << 6 << 0;
-        QTest::newRow("comment first") << QByteArray(";c\r\nCOM=4;\r\n") << "COM4" << 3 << 0;
-        QTest::newRow("slash comment, blank")
-            << QByteArray("/COM=8;\r\n\r\nCOM=2;") << "COM2" << 1 << 0;
-        QTest::newRow("last line decides")
-            << QByteArray("COM=4;\r\nCOM=9;\r\n") << "COM9" << 8 << 0;
-        QTest::newRow("COM12") << QByteArray("COM=12;\r\n") << "COM12" << 11 << 0;
         QTest::newRow("not in the list") << QByteArray("COM=45;\r\n") << "COM45" << -1 << 0;
         QTest::newRow("malformed") << QByteArray("COM=12\r\n") << "COM1" << 0 << 1;
         QTest::newRow("NUL bytes and a long line")

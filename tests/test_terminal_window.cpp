@@ -151,19 +151,6 @@ private slots:
         QCOMPARE(Text(ids::kProductId), QString("Not Found Yet!"));
     }
 
-    void broadcastsBeforeIdentificationOnlyKeepTheLinkAlive() {
-        Dlg().Tick();
-        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(50, 0x07)));
-        QCOMPARE(Dlg().m_bTrafficSeen, 1);
-        QCOMPARE(ReadoutText(1035), QString("0.00 RPM"));
-        QCOMPARE(Dlg().Slider()->GetPosition(), 0.0);
-        // Traffic spares the panel a reset, but Connect stays enabled: query again.
-        const int closes = Serial().closes;
-        Dlg().Tick();
-        QCOMPARE(Serial().opens, 2);
-        QCOMPARE(Serial().closes, closes + 1);
-    }
-
     void anIdentificationReportConnects() {
         Identify(Bytes(proto::BuildIdReportLine('>', 16777216, 122)));
         QCOMPARE(Text(ids::kFirmwareVersion), QString("12.3A"));
