@@ -342,6 +342,40 @@ std::string Excerpt(const std::string& path) {
     return text;
 }
 
+// Starts the emulator with `emulatorArgs` and the terminal, and waits until
+// the terminal has identified the device. Returns when that was, or -1.
+int64_t StartConnected(const Programs& programs, const RunFolder& folder,
+                       const std::vector<std::string>& emulatorArgs, CChild& emulator,
+                       CChild& terminal, std::string& error) {
+    if (!StartEmulator(programs, folder, emulatorArgs, emulator, error) ||
+        !StartTerminal(folder, terminal, nullptr, error))
+        return -1;
+    const int64_t identifiedNs =
+        WaitForStatus(folder.File("status.log"), "identified", 20, terminal);
+    if (identifiedNs < 0)
+        error = "the terminal did not identify the device" + Excerpt(folder.File("terminal.out"));
+    return identifiedNs;
+}
+
+struct CpuWindow {
+    double wallSeconds = 0;
+    double cpuSeconds = 0;
+    double scheduledSeconds = 0;
+};
+
+// The CPU a process takes over the next `seconds`.
+CpuWindow MeasureCpu(pid_t pid, double seconds) {
+    const int64_t t0 = SteadyNs();
+    const double cpu0 = CpuSeconds(pid);
+    const double scheduled0 = ScheduledSeconds(pid);
+    SleepSeconds(seconds);
+    CpuWindow w;
+    w.cpuSeconds = CpuSeconds(pid) - cpu0;
+    w.scheduledSeconds = ScheduledSeconds(pid) - scheduled0;
+    w.wallSeconds = static_cast<double>(SteadyNs() - t0) * 1e-9;
+    return w;
+}
+
 } // namespace
 
 // ---- 3: end to end under a flood at the full line rate ----
@@ -354,27 +388,16 @@ FloodResult RunFlood(const Programs& programs, const Durations& d) {
     const std::string sendLog = folder.File("send.log");
     const std::string statusLog = folder.File("status.log");
     CChild emulator, terminal;
-    if (!StartEmulator(programs, folder,
-                       {"--flood", "--pace-bytes", "11520", "--sweep", "--send-log", sendLog},
-                       emulator, r.error) ||
-        !StartTerminal(folder, terminal, nullptr, r.error))
+    const int64_t identifiedNs = StartConnected(
+        programs, folder, {"--flood", "--pace-bytes", "11520", "--sweep", "--send-log", sendLog},
+        emulator, terminal, r.error);
+    if (identifiedNs < 0)
         return r;
-    const int64_t identifiedNs = WaitForStatus(statusLog, "identified", 20, terminal);
-    if (identifiedNs < 0) {
-        r.error = "the terminal did not identify the device" + Excerpt(folder.File("terminal.out"));
-        return r;
-    }
 
-    const int64_t t0 = SteadyNs();
-    const double cpu0 = CpuSeconds(terminal.Pid());
-    const double scheduled0 = ScheduledSeconds(terminal.Pid());
-    SleepSeconds(d.floodSeconds);
-    const double cpu1 = CpuSeconds(terminal.Pid());
-    const double scheduled1 = ScheduledSeconds(terminal.Pid());
-    const int64_t t1 = SteadyNs();
-    r.wallSeconds = static_cast<double>(t1 - t0) * 1e-9;
-    r.cpuSeconds = cpu1 - cpu0;
-    r.scheduledSeconds = scheduled1 - scheduled0;
+    const CpuWindow cpu = MeasureCpu(terminal.Pid(), d.floodSeconds);
+    r.wallSeconds = cpu.wallSeconds;
+    r.cpuSeconds = cpu.cpuSeconds;
+    r.scheduledSeconds = cpu.scheduledSeconds;
 
     // Halt the emulator: what it had written by now is what must be shown.
     if (!emulator.Freeze()) {
@@ -437,26 +460,14 @@ IdleResult RunIdle(const Programs& programs, const Durations& d) {
     RunFolder folder;
     if (!MakeRunFolder(programs, "idle", folder, r.error))
         return r;
-    const std::string statusLog = folder.File("status.log");
     CChild emulator, terminal;
-    if (!StartEmulator(programs, folder, {}, emulator, r.error) ||
-        !StartTerminal(folder, terminal, nullptr, r.error))
+    const int64_t identifiedNs = StartConnected(programs, folder, {}, emulator, terminal, r.error);
+    if (identifiedNs < 0)
         return r;
-    const int64_t identifiedNs = WaitForStatus(statusLog, "identified", 20, terminal);
-    if (identifiedNs < 0) {
-        r.error = "the terminal did not identify the device" + Excerpt(folder.File("terminal.out"));
-        return r;
-    }
-    const int64_t t0 = SteadyNs();
-    const double cpu0 = CpuSeconds(terminal.Pid());
-    const double scheduled0 = ScheduledSeconds(terminal.Pid());
-    SleepSeconds(d.idleSeconds);
-    const double cpu1 = CpuSeconds(terminal.Pid());
-    const double scheduled1 = ScheduledSeconds(terminal.Pid());
-    const int64_t t1 = SteadyNs();
-    r.wallSeconds = static_cast<double>(t1 - t0) * 1e-9;
-    r.cpuSeconds = cpu1 - cpu0;
-    r.scheduledSeconds = scheduled1 - scheduled0;
+    const CpuWindow cpu = MeasureCpu(terminal.Pid(), d.idleSeconds);
+    r.wallSeconds = cpu.wallSeconds;
+    r.cpuSeconds = cpu.cpuSeconds;
+    r.scheduledSeconds = cpu.scheduledSeconds;
 
     SleepSeconds(d.residentSeconds - static_cast<double>(SteadyNs() - identifiedNs) * 1e-9);
     r.residentAfterSeconds = static_cast<double>(SteadyNs() - identifiedNs) * 1e-9;

@@ -49,51 +49,51 @@ void CDialogControls::Build(QDialog* dialog, const DialogTemplate& t) {
     m_baseY = std::max(1, metrics.height());
     dialog->setWindowTitle(t.caption);
     dialog->setFixedSize(DluX(t.width), DluY(t.height));
-    for (const CtlSpec& spec : t.controls) {
-        QWidget* widget = Create(dialog, spec);
+    for (const CtlSpec& ctl : t.controls) {
+        QWidget* widget = Create(dialog, ctl);
         if (widget == nullptr)
             continue;
-        QRect geometry = ToPixels(spec.rect);
-        if (spec.kind == CtlKind::EditCombo) // the rectangle includes the drop-down list
+        QRect geometry = ToPixels(ctl.rect);
+        if (ctl.kind == CtlKind::EditCombo) // the rectangle includes the drop-down list
             geometry.setHeight(std::min(geometry.height(), widget->sizeHint().height()));
         widget->setGeometry(geometry);
-        widget->setEnabled(!(spec.style & kStyleDisabled));
-        if (spec.style & kStyleHidden)
+        widget->setEnabled(!(ctl.style & kStyleDisabled));
+        if (ctl.style & kStyleHidden)
             widget->hide();
-        if (spec.id != kStaticId)
-            m_items[spec.id] = widget;
-        m_all.emplace_back(spec, widget);
+        if (ctl.id != kStaticId)
+            m_items[ctl.id] = widget;
+        m_all.emplace_back(ctl, widget);
     }
 }
 
-QWidget* CDialogControls::Create(QDialog* dialog, const CtlSpec& spec) {
-    switch (spec.kind) {
+QWidget* CDialogControls::Create(QDialog* dialog, const CtlSpec& ctl) {
+    switch (ctl.kind) {
     case CtlKind::Label: {
         auto* label = new QLabel(dialog);
         label->setTextFormat(Qt::PlainText);
-        label->setText(spec.caption);
+        label->setText(ctl.caption);
         return label;
     }
     case CtlKind::GroupBox: {
-        auto* box = new QGroupBox(spec.caption, dialog);
-        if (spec.style & kStyleCentered)
+        auto* box = new QGroupBox(ctl.caption, dialog);
+        if (ctl.style & kStyleCentered)
             box->setAlignment(Qt::AlignHCenter);
         return box;
     }
     case CtlKind::PushButton:
     case CtlKind::DefPushButton: {
-        auto* button = new QPushButton(spec.caption, dialog);
+        auto* button = new QPushButton(ctl.caption, dialog);
         button->setAutoDefault(false);
-        button->setDefault(spec.kind == CtlKind::DefPushButton);
+        button->setDefault(ctl.kind == CtlKind::DefPushButton);
         return button;
     }
     case CtlKind::CheckBox:
-        return new QCheckBox(spec.caption, dialog);
+        return new QCheckBox(ctl.caption, dialog);
     case CtlKind::EditCombo: {
         auto* combo = new QComboBox(dialog);
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert); // typed text never becomes an item
-        combo->addItems(spec.items);
+        combo->addItems(ctl.items);
         combo->setCurrentIndex(-1);
         return combo;
     }
@@ -107,7 +107,7 @@ QWidget* CDialogControls::Create(QDialog* dialog, const CtlSpec& spec) {
     case CtlKind::Slider:
         return new CiSliderX(dialog);
     case CtlKind::Readout:
-        return new CiAnalogDisplayX(spec.decimals, spec.unit, dialog);
+        return new CiAnalogDisplayX(ctl.decimals, ctl.unit, dialog);
     case CtlKind::Icon: {
         auto* label = new QLabel(dialog);
         label->setPixmap(dialog->windowIcon().pixmap(32, 32));

@@ -88,7 +88,7 @@ public:
     const std::vector<std::pair<CtlSpec, QWidget*>>& All() const { return m_all; }
 
 private:
-    QWidget* Create(QDialog* dialog, const CtlSpec& spec);
+    QWidget* Create(QDialog* dialog, const CtlSpec& ctl);
 
     int m_baseX = 6;
     int m_baseY = 13;

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QProcess>
 #include <QStringList>
 #include <QtTest>
@@ -61,6 +62,11 @@ struct LiveTerminal {
         dlg = std::make_unique<CTerminalDlg>(std::move(env));
     }
 };
+
+// The text of one of the window's edit boxes.
+inline QString EditText(const CTerminalDlg& d, int id) {
+    return d.Controls().ItemAs<QLineEdit>(id)->text();
+}
 
 // Reads a file that another process appends to.
 inline QStringList ReadLines(const QString& path) {

@@ -23,9 +23,6 @@ class EndToEndTest : public QObject {
 
     QString Settings() const { return m_dir.filePath("Quarnel.ini"); }
     QString Trace() const { return m_dir.filePath("trace.txt"); }
-    static QString Text(CTerminalDlg& d, int id) {
-        return d.Controls().ItemAs<QLineEdit>(id)->text();
-    }
     static void Click(CTerminalDlg& d, int id) {
         d.Controls().ItemAs<QAbstractButton>(id)->click();
     }
@@ -53,16 +50,16 @@ private slots:
                                 "--trace", Trace()}));
         LiveTerminal t(m_dir.path(), Settings());
         CTerminalDlg& d = *t.dlg;
-        QTRY_COMPARE_WITH_TIMEOUT(Text(d, ids::kProductId),
+        QTRY_COMPARE_WITH_TIMEOUT(EditText(d, ids::kProductId),
                                   QString::fromStdString(proto::ProductName(';')), 3000);
-        QCOMPARE(Text(d, ids::kFirmwareVersion), QString("12.3A"));
-        QCOMPARE(Text(d, ids::kSerialNumber), QString("305419896"));
+        QCOMPARE(EditText(d, ids::kFirmwareVersion), QString("12.3A"));
+        QCOMPARE(EditText(d, ids::kSerialNumber), QString("305419896"));
         QVERIFY(d.Controls().IsEnabled(ids::kDisconnect));
         // The emulator's level broadcasts (level 50, modes 0x01) reach the panel.
         QTRY_COMPARE_WITH_TIMEOUT(d.Readout(1035)->Text(), QString("5000.00 RPM"), 2000);
         QCOMPARE(d.Slider()->GetPosition(), 50.0);
-        QTRY_COMPARE_WITH_TIMEOUT(Text(d, ids::kEngineSa).left(3), QString("SA="), 4000);
-        QTRY_VERIFY_WITH_TIMEOUT(Text(d, ids::kBlackWaterInstance) != "N/A", 4000);
+        QTRY_COMPARE_WITH_TIMEOUT(EditText(d, ids::kEngineSa).left(3), QString("SA="), 4000);
+        QTRY_VERIFY_WITH_TIMEOUT(EditText(d, ids::kBlackWaterInstance) != "N/A", 4000);
 
         // Every button reaches the device as its command line.
         const struct {
@@ -119,7 +116,7 @@ private slots:
         CTerminalDlg& d = *t.dlg;
         QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 3000);
         QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kConnect), 4500);
-        QCOMPARE(Text(d, ids::kProductId), QString("Not Found Yet!"));
+        QCOMPARE(EditText(d, ids::kProductId), QString("Not Found Yet!"));
         QCOMPARE(d.Readout(1035)->Text(), QString("0.00 RPM"));
         emulator.Stop();
         // A new device at the same port is found with no click.
@@ -136,7 +133,7 @@ private slots:
         LiveTerminal t(m_dir.path(), Settings());
         CTerminalDlg& d = *t.dlg;
         QTRY_VERIFY_WITH_TIMEOUT(!d.IsWatchdogRunning(), 3000);
-        QCOMPARE(Text(d, ids::kProductId), QString("Not Found Yet!"));
+        QCOMPARE(EditText(d, ids::kProductId), QString("Not Found Yet!"));
         QVERIFY(d.Controls().IsEnabled(ids::kConnect));
         QVERIFY(!d.Comm().GetPortOpen());
         QVERIFY(t.messages.texts.isEmpty());
@@ -168,7 +165,7 @@ private slots:
         QVERIFY(emulator.Start(m_dir.path(), 1, {"--trace", Trace()}));
         LiveTerminal t(m_dir.path(), Settings());
         CTerminalDlg& d = *t.dlg;
-        QTRY_VERIFY_WITH_TIMEOUT(Text(d, ids::kBlackWaterInstance) != "N/A", 4000);
+        QTRY_VERIFY_WITH_TIMEOUT(EditText(d, ids::kBlackWaterInstance) != "N/A", 4000);
         QTimer::singleShot(0, [] {
             auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
             QVERIFY(about);
@@ -179,8 +176,8 @@ private slots:
             c.ItemAs<QAbstractButton>(aboutids::kConfirm)->click();
         });
         d.RunHandler([&] { d.OnSysCommand(0x0010, 0); });
-        QTRY_COMPARE_WITH_TIMEOUT(Text(d, ids::kEngineInstance), QString("12"), 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(Text(d, ids::kBlackWaterInstance), QString("15"), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(EditText(d, ids::kEngineInstance), QString("12"), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(EditText(d, ids::kBlackWaterInstance), QString("15"), 3000);
         QVERIFY(ReceivedLines().last().startsWith("AT DIC0"));
         QVERIFY(t.messages.texts.isEmpty());
     }

@@ -77,9 +77,6 @@ class FaultInjectionTest : public QObject {
     QTemporaryDir m_dir;
     QString Settings() const { return m_dir.filePath("Quarnel.ini"); }
     QString Log() const { return m_dir.filePath("sent.txt"); }
-    static QString Text(CTerminalDlg& d, int id) {
-        return d.Controls().ItemAs<QLineEdit>(id)->text();
-    }
     static void Choose(CTerminalDlg& d, int port) {
         d.Controls().ItemAs<QComboBox>(ids::kPortList)->setCurrentIndex(port - 1);
     }
@@ -106,7 +103,7 @@ private slots:
         QElapsedTimer wall;
         wall.start();
         QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kConnect), 2500);
-        QCOMPARE(Text(d, ids::kProductId), QString("Not Found Yet!"));
+        QCOMPARE(EditText(d, ids::kProductId), QString("Not Found Yet!"));
         Spin(2000);
         QVERIFY2(CpuSeconds() - cpu < 0.5 * static_cast<double>(wall.elapsed()) / 1000.0,
                  "the terminal spins while the device is away");
@@ -212,7 +209,7 @@ private slots:
             QVERIFY2(ResidentKb() - rss < 4 * 1024, "memory grows");
         QVERIFY(d.Controls().IsEnabled(ids::kConnect));
         QVERIFY(d.IsWatchdogRunning());
-        QCOMPARE(Text(d, ids::kProductId), QString("Not Found Yet!"));
+        QCOMPARE(EditText(d, ids::kProductId), QString("Not Found Yet!"));
         int queries = 0;
         for (const QString& line : ReadLines(trace))
             queries += line == "LINE AT ID?";

@@ -83,7 +83,7 @@ private slots:
         QCOMPARE(ports->insertPolicy(), QComboBox::NoInsert);
 
         QStringList groups;
-        for (const auto& [spec, widget] : c.All())
+        for (const auto& [ctl, widget] : c.All())
             if (auto* box = qobject_cast<QGroupBox*>(widget))
                 groups << box->title();
         for (const char* caption :
@@ -96,7 +96,7 @@ private slots:
         QCOMPARE(groups.count("Engine Parameters"), 3);
 
         int readouts = 0;
-        for (const auto& [spec, widget] : c.All())
+        for (const auto& [ctl, widget] : c.All())
             readouts += qobject_cast<CiAnalogDisplayX*>(widget) != nullptr;
         QCOMPARE(readouts, 44);
         QCOMPARE(Dlg().windowTitle(),
