@@ -21,7 +21,7 @@ void CMSComm::SetPortOpen(bool open) {
         return;
     const QString error = m_backend->Open(m_port, m_baud);
     if (!error.isEmpty())
-        throw CSerialError(CSerialError::Kind::Open, error);
+        throw CSerialError(error);
 }
 
 void CMSComm::SetSettings(const QString& settings) {
@@ -30,7 +30,7 @@ void CMSComm::SetSettings(const QString& settings) {
     const int baud = ok ? parts[0].toInt(&ok) : 0;
     if (!ok || baud <= 0 || parts[1].compare("n", Qt::CaseInsensitive) != 0 || parts[2] != "8" ||
         parts[3] != "1")
-        throw CSerialError(CSerialError::Kind::Open, "Invalid port settings: " + settings);
+        throw CSerialError("Invalid port settings: " + settings);
     m_settings = settings;
     m_baud = baud;
 }
@@ -41,10 +41,10 @@ QByteArray CMSComm::GetInput() {
 
 void CMSComm::SetOutput(const QByteArray& bytes) {
     if (!m_backend->IsOpen())
-        throw CSerialError(CSerialError::Kind::Write, "Port is closed.");
+        throw CSerialError("Port is closed.");
     const QString error = m_backend->Write(bytes.constData(), static_cast<int>(bytes.size()));
     if (!error.isEmpty())
-        throw CSerialError(CSerialError::Kind::Write, error);
+        throw CSerialError(error);
 }
 
 void CMSComm::WriteByte(uint8_t byte) {
@@ -77,10 +77,8 @@ public:
         connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
             // A vanished device leaves a port that reports errors at every
             // turn of the event loop: close it and let the watchdog notice.
-            if (e == QSerialPort::ResourceError && m_port.isOpen()) {
+            if (e == QSerialPort::ResourceError && m_port.isOpen())
                 m_port.close();
-                emit PortLost();
-            }
         });
     }
 

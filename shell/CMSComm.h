@@ -12,14 +12,11 @@
 
 class CSerialError : public std::runtime_error {
 public:
-    enum class Kind { Open, Write };
-    CSerialError(Kind kind, const QString& description)
-        : std::runtime_error(description.toStdString()), m_kind(kind), m_description(description) {}
-    Kind kind() const { return m_kind; }
+    explicit CSerialError(const QString& description)
+        : std::runtime_error(description.toStdString()), m_description(description) {}
     const QString& description() const { return m_description; }
 
 private:
-    Kind m_kind;
     QString m_description;
 };
 
@@ -39,8 +36,6 @@ public:
     virtual QString Write(const char* data, int length) = 0;
 signals:
     void BytesArrived();
-    // The port stopped working (device unplugged); the backend has closed it.
-    void PortLost();
 };
 
 class CMSComm : public QObject, public proto::CByteSink {
@@ -53,7 +48,7 @@ public:
     int GetCommPort() const { return m_port; }
     void SetCommPort(int port) { m_port = port; }
     bool GetPortOpen() const { return m_backend->IsOpen(); }
-    // Opening raises CSerialError(Open) when the port cannot be opened.
+    // Opening raises CSerialError when the port cannot be opened.
     void SetPortOpen(bool open);
     // "115200,n,8,1"; an unsupported text raises CSerialError.
     void SetSettings(const QString& settings);

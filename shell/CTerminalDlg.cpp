@@ -221,12 +221,6 @@ void CTerminalDlg::paintEvent(QPaintEvent* event) {
     m_bPainted = true;
 }
 
-void CTerminalDlg::reject() {
-    // Escape and the close box end the window; the port and the timer go
-    // with it.
-    QDialog::reject();
-}
-
 // ---------------------------------------------------------------- data exchange
 
 void CTerminalDlg::UpdateData(bool take) {

@@ -187,7 +187,6 @@ public:
     int m_bRecovering = 0;
 
 protected:
-    void reject() override;
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 #ifdef Q_OS_WIN
