@@ -31,9 +31,10 @@ emulator_pid=""
 cleanup() { [ -n "$emulator_pid" ] && kill "$emulator_pid" 2>/dev/null && wait "$emulator_pid" 2>/dev/null; true; }
 trap cleanup EXIT INT TERM
 if [ "$emulator" = 1 ]; then
+    port="$ROOT/build/ports/COM$(settings_port "$ROOT/build")"
     mkdir -p "$ROOT/build/ports"
-    "$ROOT/build/BrendlowEmulator" --link "$ROOT/build/ports/COM1" > "$ROOT/build/emulator.out" &
+    "$ROOT/build/BrendlowEmulator" --link "$port" > "$ROOT/build/emulator.out" &
     emulator_pid=$!
-    for _ in $(seq 50); do [ -e "$ROOT/build/ports/COM1" ] && break; sleep 0.1; done
+    for _ in $(seq 50); do [ -e "$port" ] && break; sleep 0.1; done
 fi
 "$ROOT/build/BrendlowTerminal"

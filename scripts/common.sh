@@ -27,3 +27,11 @@ build_into() {
     cmake -S "$ROOT" -B "$ROOT/$dir" "$@" >/dev/null
     cmake --build "$ROOT/$dir" -j "$(nproc)"
 }
+
+# The port the terminal will try first: the one its settings file names
+# (COM1 when there is none), so that the emulator is linked where it looks.
+settings_port() {
+    local file="$1/Quarnel.ini" n=""
+    [ -f "$file" ] && n=$(tr -d '\r' < "$file" | grep -aoiE '^com=?[0-9]+;' | tail -1 | grep -oE '[0-9]+')
+    [ -n "$n" ] && [ "$n" -ge 1 ] && [ "$n" -le 30 ] && echo "$n" || echo 1
+}

@@ -5,11 +5,13 @@
 set -u
 build=$1
 out=$2
+. "$(dirname "$0")/common.sh"
+port="$build/ports/COM$(settings_port "$build")"
 mkdir -p "$build/ports"
 log=$(mktemp)
-"$build/BrendlowEmulator" --link "$build/ports/COM1" > /dev/null &
+"$build/BrendlowEmulator" --link "$port" > /dev/null &
 emulator=$!
-for _ in $(seq 50); do [ -e "$build/ports/COM1" ] && break; sleep 0.1; done
+for _ in $(seq 50); do [ -e "$port" ] && break; sleep 0.1; done
 BRENDLOW_STATUS_LOG=$log "$build/BrendlowTerminal" &
 terminal=$!
 status=1
