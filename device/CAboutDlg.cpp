@@ -119,9 +119,13 @@ void CAboutDlg::DoDataExchange(bool take) {
                  take);
     ExchangeText(m_controls.ItemAs<QLineEdit>(aboutids::kProductId), m_strProductId, take);
     ExchangeUnsigned(m_controls.ItemAs<QLineEdit>(aboutids::kSerialNumber), m_dwSerialNumber, take);
-    const std::array<QString*, 8> members = InstanceMembers();
-    for (size_t i = 0; i < members.size(); ++i)
-        ExchangeComboText(m_controls.ItemAs<QComboBox>(aboutids::kCombos[i]), *members[i], take);
+    const std::pair<int, QString*> combos[] = {
+        {1039, &m_strBatteryInstance},      {1048, &m_strBlackWaterInstance},
+        {1037, &m_strEngineInstance},       {1040, &m_strExhaustGasTempInstance},
+        {1038, &m_strFuelLevelInstance},    {1046, &m_strRudderInstance},
+        {1044, &m_strTransmissionInstance}, {1045, &m_strWasteWaterInstance}};
+    for (const auto& [id, member] : combos)
+        ExchangeComboText(m_controls.ItemAs<QComboBox>(id), *member, take);
 }
 
 int CAboutDlg::DoModal() {

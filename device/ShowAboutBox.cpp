@@ -29,7 +29,11 @@ void CTerminalDlg::ShowAboutBox() {
         about.m_strFirmwareVersion = QStringLiteral("Not Found Yet!");
         about.m_dwSerialNumber = 0;
     }
-    if (about.DoModal() == CAboutDlg::kResultOk && about.m_bConfirmUpdate)
+    // No other message box opens over the About box.
+    ++m_nMessageDepth;
+    const int result = about.DoModal();
+    --m_nMessageDepth;
+    if (result == CAboutDlg::kResultOk && about.m_bConfirmUpdate)
         SendDeviceInstances(about.InstanceTexts());
 }
 

@@ -61,6 +61,9 @@ CiSliderX::CiSliderX(QWidget* parent)
     m_slider->setTickPosition(QSlider::TicksAbove);
     m_slider->setTickInterval(10);
     m_slider->installEventFilter(this);
+    QPalette track = m_slider->palette(); // a blue track up to the pointer
+    track.setColor(QPalette::Highlight, Qt::blue);
+    m_slider->setPalette(track);
     setFocusProxy(m_slider);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
@@ -113,7 +116,8 @@ bool CiSliderX::eventFilter(QObject* watched, QEvent* event) {
     if (watched != m_slider || !m_slider->isEnabled())
         return QWidget::eventFilter(watched, event);
     switch (event->type()) {
-    case QEvent::MouseButtonPress: {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: { // a double click's second press comes as this
         auto* e = static_cast<QMouseEvent*>(event);
         const QPoint p = e->position().toPoint();
         emit MouseDown(ButtonMask(e->buttons() | e->button()), ShiftMask(e->modifiers()), p.x(),
@@ -154,10 +158,13 @@ bool CiSliderX::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::Wheel: {
         auto* e = static_cast<QWheelEvent*>(event);
-        const int steps = e->angleDelta().y() / 120;
+        // One step a notch; fine-grained wheels and touchpads add up to one.
+        m_wheelDelta += e->angleDelta().y();
+        const int steps = m_wheelDelta / 120;
+        m_wheelDelta -= steps * 120;
         if (steps != 0) {
             emit PositionChangeBegin();
-            m_slider->setValue(m_slider->value() + steps); // one step a notch
+            m_slider->setValue(m_slider->value() + steps);
             emit PositionChangeEnd();
         }
         return true;

@@ -44,6 +44,7 @@ private:
     // pointer at most once a frame: within kFrameMs of the last repaint the
     // pointer's repaint waits for the frame's end.
     static constexpr int kFrameMs = 16;
+    int m_wheelDelta = 0; // wheel movement not yet worth a step
     QBasicTimer m_repaintTimer;
     QElapsedTimer m_sinceRepaint;
 

@@ -33,6 +33,11 @@ void CMSComm::SetSettings(const QString& settings) {
         throw CSerialError("Invalid port settings: " + settings);
     m_settings = settings;
     m_baud = baud;
+    if (m_backend->IsOpen()) {
+        const QString error = m_backend->SetBaudRate(baud);
+        if (!error.isEmpty())
+            throw CSerialError(error);
+    }
 }
 
 QByteArray CMSComm::GetInput() {
@@ -97,6 +102,9 @@ public:
         }
         return {};
     }
+    QString SetBaudRate(int baud) override {
+        return m_port.setBaudRate(baud) ? QString() : m_port.errorString();
+    }
     void Close() override {
         if (m_port.isOpen())
             m_port.close();
@@ -108,11 +116,11 @@ public:
             return QStringLiteral("Write to %1 failed: %2")
                 .arg(m_port.portName(), m_port.errorString());
         // Hand the bytes to the device now, not at the next turn of the loop.
-        while (m_port.bytesToWrite() > 0) {
-            if (!m_port.flush() && !m_port.waitForBytesWritten(100))
-                return QStringLiteral("Write to %1 failed: %2")
-                    .arg(m_port.portName(), m_port.errorString());
-        }
+        m_port.flush();
+        if (m_port.bytesToWrite() > 0 && !m_port.waitForBytesWritten(100) &&
+            m_port.bytesToWrite() > 0)
+            return QStringLiteral("Write to %1 failed: %2")
+                .arg(m_port.portName(), m_port.errorString());
         return {};
     }
 

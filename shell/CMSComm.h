@@ -28,6 +28,8 @@ public:
     // Opens the port with number 1..65535; returns an empty text on success,
     // otherwise the reason.
     virtual QString Open(int portNumber, int baud) = 0;
+    // Applies the baud rate to the open port; an empty text on success.
+    virtual QString SetBaudRate(int baud) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
     virtual QByteArray ReadAll() = 0;

@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QShortcut>
+#include <QSignalBlocker>
+#include <QTimer>
 #include <chrono>
 #include <cstring>
 
@@ -406,7 +408,13 @@ void CTerminalDlg::ResetPanel() {
 // ---------------------------------------------------------------- sending
 
 void CTerminalDlg::SendCommandLine(const uint8_t* line, int length) {
-    proto::SendCommandLine(m_comm, *m_clock, line, length);
+    // Nothing else is handled until the line is out; bytes that arrive
+    // meanwhile are read by a receive event afterwards.
+    {
+        const QSignalBlocker hold(&m_comm.Backend());
+        proto::SendCommandLine(m_comm, *m_clock, line, length);
+    }
+    QTimer::singleShot(0, this, [this] { RunHandler([this] { OnCommEvent(); }); });
 }
 
 void CTerminalDlg::OnMenu() {

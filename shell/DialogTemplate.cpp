@@ -83,7 +83,8 @@ QWidget* CDialogControls::Create(QDialog* dialog, const CtlSpec& ctl) {
     case CtlKind::PushButton:
     case CtlKind::DefPushButton: {
         auto* button = new QPushButton(ctl.caption, dialog);
-        button->setAutoDefault(false);
+        // A focused button takes Enter; otherwise the default button does.
+        button->setAutoDefault(true);
         button->setDefault(ctl.kind == CtlKind::DefPushButton);
         return button;
     }

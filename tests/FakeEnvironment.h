@@ -29,6 +29,7 @@ public:
         openedPort = portNumber;
         return {};
     }
+    QString SetBaudRate(int) override { return {}; }
     void Close() override {
         ++closes;
         if (!stuckOpen)

@@ -447,6 +447,28 @@ private slots:
         QVERIFY(!Dlg().IsWatchdogRunning());
     }
 
+    void enterOnAFocusedButtonPressesThatButton() {
+        Dlg().show();
+        auto* connect = Dlg().Controls().ItemAs<QPushButton>(ids::kConnect);
+        connect->setFocus();
+        QTest::keyClick(connect, Qt::Key_Return);
+        QVERIFY(Dlg().isVisible());
+        QCOMPARE(Serial().opens, 1); // Connect ran, Exit did not
+    }
+
+    void aDoubleClickHoldsTheSliderLikeAPress() {
+        Identify();
+        QSlider* slider = Dlg().Slider()->Slider();
+        // A double click's second press arrives as a double-click event alone.
+        const QPointF at(slider->width() / 2.0, slider->height() / 2.0);
+        QMouseEvent second(QEvent::MouseButtonDblClick, at, slider->mapToGlobal(at), Qt::LeftButton,
+                           Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(slider, &second);
+        QCOMPARE(Dlg().m_bSliderBusy, 1);
+        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(3, 0x01)));
+        QVERIFY(Dlg().Slider()->GetPosition() > 20.0); // the pointer stays where it was put
+    }
+
     void escapeEndsWithoutSendingAnything() {
         Identify();
         Dlg().show();
