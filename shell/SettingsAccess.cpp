@@ -31,7 +31,12 @@ void CTerminalDlg::ReadSettings() {
     m_strPort = QString::fromLatin1(settings::kDefaultPort);
     QFile file(m_settingsPath);
     if (!file.open(QIODevice::ReadOnly)) {
-        // Missing (or unreadable): create it with the default content.
+        // A file that is there but cannot be read is left as it is.
+        if (file.exists()) {
+            ReportSettingsFailure(QStringLiteral("cannot be read"), file.errorString());
+            return;
+        }
+        // Missing: create it with the default content.
         const QString reason = ReplaceFile(m_settingsPath, settings::kDefaultContent);
         if (!reason.isEmpty())
             ReportSettingsFailure(QStringLiteral("cannot be created"), reason);

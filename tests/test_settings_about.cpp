@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -164,6 +165,8 @@ private slots:
         Start(full);
         QCOMPARE(m_t->messages.texts.size(), 1);
         QVERIFY(m_t->messages.texts[0].contains(full));
+        if (path == "Quarnel.ini") // what is there is left alone
+            QVERIFY(QFileInfo(full).isDir());
         QCOMPARE(Ports()->currentText(), QString("COM1"));
         QVERIFY(Dlg().IsWatchdogRunning());
         // The rewrite after an identification fails too, silently this time.
