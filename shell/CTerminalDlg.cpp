@@ -87,10 +87,6 @@ CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
     m_controls.Build(this, Template());
 
     m_slider = m_controls.ItemAs<CiSliderX>(ids::kSlider);
-    size_t n = 0;
-    for (const panel::PanelEntry& e : panel::kPanelEntries)
-        if (e.kind == panel::PanelKind::Readout && n < m_readouts.size())
-            m_readouts[n++] = m_controls.ItemAs<CiAnalogDisplayX>(e.controlId);
 
     const QString statusLog = qEnvironmentVariable("BRENDLOW_STATUS_LOG");
     if (!statusLog.isEmpty()) {
@@ -591,8 +587,8 @@ void CTerminalDlg::LogStatus(const char* what, const QString& detail) {
 
 void CTerminalDlg::ClearReadouts() {
     UpdateData(true);
-    for (CiAnalogDisplayX* readout : m_readouts)
-        if (readout != nullptr)
+    for (const panel::PanelEntry& e : panel::kPanelEntries)
+        if (CiAnalogDisplayX* readout = Readout(e.controlId))
             readout->SetValue(0.0);
     m_controls.Show(ids::kMaxDepthText, false);
     m_controls.Show(ids::kRudderAngleText, false);

@@ -235,7 +235,6 @@ private:
     CMessageSink* m_messages;
     CMSComm m_comm;
     CiSliderX* m_slider = nullptr;
-    std::array<CiAnalogDisplayX*, 44> m_readouts{};
     QTimer m_watchdog;
     proto::CReceiveWindow m_receiveWindow;
     uint8_t m_staging[2048];
