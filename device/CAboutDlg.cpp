@@ -1,6 +1,7 @@
 #include "CAboutDlg.h"
 
 #include "DialogData.h"
+#include "InstanceManagement.h"
 #include "MessageSink.h"
 
 #include <QAbstractButton>
@@ -52,9 +53,6 @@ DialogTemplate CAboutDlg::Template() {
                  kStyleCentered});
     c.push_back(
         {kProceed, CtlKind::PushButton, "Proceed to &Change Device Instance", {88, 125, 127, 16}});
-    const char* const captions[8] = {
-        "Engine",       "Fuel Level",     "Battery", "Exhaust Gas Temp.",
-        "Transmission", "W. Water Level", "Rudder",  "B. Water Level"};
     QStringList items;
     for (int i = 0; i <= 15; ++i)
         items << QString::number(i);
@@ -65,7 +63,7 @@ DialogTemplate CAboutDlg::Template() {
         const int col = i % 4;
         c.push_back({kBoxes[i],
                      CtlKind::GroupBox,
-                     captions[i],
+                     device::kInstanceFields[i].caption,
                      {boxX[row][col], 143 + 27 * row, 64, 27},
                      kStyleDisabled | kStyleCentered});
         CtlSpec combo{kCombos[i],
@@ -102,30 +100,14 @@ CAboutDlg::CAboutDlg(CMessageSink* messages, const QIcon& icon, QWidget* parent)
             edit->setFrame(true);
 }
 
-std::array<QString*, 8> CAboutDlg::InstanceMembers() {
-    return {&m_strEngineInstance,         &m_strFuelLevelInstance,    &m_strBatteryInstance,
-            &m_strExhaustGasTempInstance, &m_strTransmissionInstance, &m_strWasteWaterInstance,
-            &m_strRudderInstance,         &m_strBlackWaterInstance};
-}
-
-std::array<QString, 8> CAboutDlg::InstanceTexts() const {
-    return {m_strEngineInstance,         m_strFuelLevelInstance,    m_strBatteryInstance,
-            m_strExhaustGasTempInstance, m_strTransmissionInstance, m_strWasteWaterInstance,
-            m_strRudderInstance,         m_strBlackWaterInstance};
-}
-
 void CAboutDlg::DoDataExchange(bool take) {
     ExchangeText(m_controls.ItemAs<QLineEdit>(aboutids::kFirmwareVersion), m_strFirmwareVersion,
                  take);
     ExchangeText(m_controls.ItemAs<QLineEdit>(aboutids::kProductId), m_strProductId, take);
     ExchangeUnsigned(m_controls.ItemAs<QLineEdit>(aboutids::kSerialNumber), m_dwSerialNumber, take);
-    const std::pair<int, QString*> combos[] = {
-        {1039, &m_strBatteryInstance},      {1048, &m_strBlackWaterInstance},
-        {1037, &m_strEngineInstance},       {1040, &m_strExhaustGasTempInstance},
-        {1038, &m_strFuelLevelInstance},    {1046, &m_strRudderInstance},
-        {1044, &m_strTransmissionInstance}, {1045, &m_strWasteWaterInstance}};
-    for (const auto& [id, member] : combos)
-        ExchangeComboText(m_controls.ItemAs<QComboBox>(id), *member, take);
+    for (size_t i = 0; i < m_strInstances.size(); ++i)
+        ExchangeComboText(m_controls.ItemAs<QComboBox>(aboutids::kCombos[i]), m_strInstances[i],
+                          take);
 }
 
 int CAboutDlg::DoModal() {
@@ -134,7 +116,7 @@ int CAboutDlg::DoModal() {
 }
 
 void CAboutDlg::OnProceedChangeInstance() {
-    if (m_strEngineInstance.isEmpty()) {
+    if (m_strInstances[0].isEmpty()) {
         if (m_messages != nullptr)
             m_messages->Show(this,
                              QStringLiteral("A simulator device must be connected to this computer "
@@ -142,9 +124,8 @@ void CAboutDlg::OnProceedChangeInstance() {
                              MessageIcon::Exclamation);
         return;
     }
-    const std::array<QString*, 8> members = InstanceMembers();
-    for (size_t i = 0; i < members.size(); ++i) {
-        if (members[i]->isEmpty())
+    for (size_t i = 0; i < m_strInstances.size(); ++i) {
+        if (m_strInstances[i].isEmpty())
             continue;
         m_controls.Enable(aboutids::kBoxes[i], true);
         m_controls.Enable(aboutids::kCombos[i], true);

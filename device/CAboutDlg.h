@@ -42,26 +42,14 @@ public:
 
     const CDialogControls& Controls() const { return m_controls; }
 
-    // The eight instance texts in line order.
-    std::array<QString, 8> InstanceTexts() const;
-
     int m_bConfirmUpdate = 0;
     QString m_strFirmwareVersion;
     QString m_strProductId;
     uint32_t m_dwSerialNumber = 0;
-    QString m_strBatteryInstance;
-    QString m_strBlackWaterInstance;
-    QString m_strEngineInstance;
-    QString m_strExhaustGasTempInstance;
-    QString m_strFuelLevelInstance;
-    QString m_strRudderInstance;
-    QString m_strTransmissionInstance;
-    QString m_strWasteWaterInstance;
+    // The eight instance texts in line order, beside aboutids::kCombos.
+    std::array<QString, 8> m_strInstances;
 
 private:
-    // The members in line order, beside their combos.
-    std::array<QString*, 8> InstanceMembers();
-
     CDialogControls m_controls;
     CMessageSink* m_messages;
 };

@@ -2,6 +2,20 @@
 
 namespace device {
 
+const std::array<InstanceField, 8> kInstanceFields{{
+    {"engine", "Engine", [](const proto::InstanceReport& r) { return r.engine; }},
+    // The fuel level pair carries the tank type in its high nibble.
+    {"fuel", "Fuel Level",
+     [](const proto::InstanceReport& r) { return static_cast<uint8_t>(r.fuelLevel & 0x0F); }},
+    {"battery", "Battery", [](const proto::InstanceReport& r) { return r.battery; }},
+    {"exhaust", "Exhaust Gas Temp.",
+     [](const proto::InstanceReport& r) { return r.exhaustGasTemp; }},
+    {"transmission", "Transmission", [](const proto::InstanceReport& r) { return r.transmission; }},
+    {"wwater", "W. Water Level", [](const proto::InstanceReport& r) { return r.wasteWater; }},
+    {"rudder", "Rudder", [](const proto::InstanceReport& r) { return r.rudder; }},
+    {"bwater", "B. Water Level", [](const proto::InstanceReport& r) { return r.blackWater; }},
+}};
+
 uint8_t InstanceFromText(std::string_view text) {
     if (text.empty() || text.size() > 2)
         return 255;
@@ -13,11 +27,11 @@ uint8_t InstanceFromText(std::string_view text) {
     return 255;
 }
 
-proto::CommandLine DeviceInstanceLine(const std::array<std::string_view, 8>& texts) {
+std::array<uint8_t, 8> InstancesInLineOrder(const proto::InstanceReport& report) {
     std::array<uint8_t, 8> values{};
-    for (size_t i = 0; i < texts.size(); ++i)
-        values[i] = InstanceFromText(texts[i]);
-    return proto::BuildDeviceInstanceLine(values);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = kInstanceFields[i].fromReport(report);
+    return values;
 }
 
 } // namespace device

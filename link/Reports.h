@@ -39,12 +39,12 @@ struct InstanceReport {
     uint8_t blackWater = 0;
 };
 
-// What the dispatcher needs from the window that owns the link's state.
+// What the dispatcher needs from whoever owns the link's state.
 class CReportTarget {
 public:
     virtual ~CReportTarget() = default;
-    virtual void RefreshMembers() = 0; // controls -> members
-    virtual void WriteMembers() = 0;   // members -> controls
+    virtual void RefreshMembers() {}
+    virtual void WriteMembers() {}
     virtual void SetTrafficSeen() = 0;
     virtual bool IdQueryPending() const = 0;
     virtual bool DeviceIdentified() const = 0; // firmware version number is not 0

@@ -2,10 +2,16 @@
 
 #include "CTerminalDlg.h"
 
+#include <QApplication>
+
 bool CTerminalApp::InitInstance() {
     {
         CTerminalDlg dialog;
-        dialog.exec();
+        // The window runs as the application's main window; closing it,
+        // Exit or Escape ends the program.
+        QObject::connect(&dialog, &QDialog::finished, qApp, &QCoreApplication::quit);
+        dialog.show();
+        QApplication::exec();
     }
     return false;
 }

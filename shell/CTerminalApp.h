@@ -1,6 +1,6 @@
 #pragma once
 
-// The application object: runs the main window as a modal dialog; the
+// The application object: runs the main window; the
 // program ends when it closes.
 class CTerminalApp {
 public:

@@ -1,31 +1,25 @@
 #include "CTerminalDlg.h"
 
 #include "AppIcon.h"
+#include "CAboutDlg.h"
 #include "CiAnalogDisplayX.h"
 #include "CiSliderX.h"
-#include "CommandLine.h"
 #include "DialogData.h"
-#include "HexPair.h"
+#include "InstanceManagement.h"
 #include "PanelTable.h"
 #include "ParameterModel.h"
+#include "ProductInfo.h"
 #include "SettingsFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
-#include <QSaveFile>
 #include <QShortcut>
-#include <QSignalBlocker>
-#include <QTimer>
 #include <chrono>
-#include <cstring>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -33,7 +27,6 @@
 
 namespace {
 
-const QString kNotFoundYet = QStringLiteral("Not Found Yet!");
 const QString kNotApplicable = QStringLiteral("Not Applicable");
 const QString kNotAvailable = QStringLiteral("N/A");
 const QString kAboutEntry = QStringLiteral("&About Quarnel...");
@@ -60,32 +53,39 @@ constexpr int kStatusControls[] = {ids::kSidBox,
                                    ids::kBlackWaterInstance,
                                    ids::kTransmissionSaBox,
                                    ids::kTransmissionSa};
+// The panel's five status text boxes.
+constexpr int kStatusTexts[] = {ids::kDiscreteStatus1, ids::kDiscreteStatus2, ids::kTransWarning,
+                                ids::kRudderDirOrder, ids::kCogReference};
 
 QString FromStd(const std::string& s) {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-} // namespace
-
-CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
-    : QDialog(parent),
-      m_ownClock(env.clock ? nullptr : std::make_unique<proto::CSteadyMillisecondClock>()),
-      m_clock(env.clock ? env.clock : m_ownClock.get()),
-      m_ownMessages(env.messages ? nullptr : std::make_unique<CMessageBoxSink>()),
-      m_messages(env.messages ? env.messages : m_ownMessages.get()),
-      m_comm(env.serial ? std::move(env.serial)
-                        : CreateSystemSerialBackend(QCoreApplication::applicationDirPath())) {
-    m_settingsPath = env.settingsPath.isEmpty()
+session::SessionEnvironment SessionParts(TerminalEnvironment& env) {
+    session::SessionEnvironment s;
+    s.serial = env.serial ? std::move(env.serial)
+                          : CreateSystemSerialBackend(QCoreApplication::applicationDirPath());
+    s.clock = env.clock;
+    s.settingsPath = env.settingsPath.isEmpty()
                          ? QString::fromStdString(settings::SettingsFilePath(
                                QCoreApplication::applicationFilePath().toStdString()))
                          : env.settingsPath;
+    return s;
+}
+
+} // namespace
+
+CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
+    : QDialog(parent), m_ownMessages(env.messages ? nullptr : std::make_unique<CMessageBoxSink>()),
+      m_messages(env.messages ? env.messages : m_ownMessages.get()), m_session(SessionParts(env)) {
     m_hIcon = ApplicationIcon();
     setWindowIcon(m_hIcon);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    // A top-level window of its own, so that task bars list it; it keeps
+    // the dialog's keys (Enter presses the default button, Escape closes).
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     m_controls.Build(this, Template());
-
     m_slider = m_controls.ItemAs<CiSliderX>(ids::kSlider);
 
     const QString statusLog = qEnvironmentVariable("BRENDLOW_STATUS_LOG");
@@ -94,65 +94,79 @@ CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
         if (!m_statusLog->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
             m_statusLog.reset();
     }
-    m_watchdog.setInterval(kWatchdogPeriodMs);
-    connect(&m_watchdog, &QTimer::timeout, this, [this] { Tick(); });
+    ConnectSession();
     ConnectControls();
     OnInitDialog();
 }
 
 CTerminalDlg::~CTerminalDlg() {
-    m_watchdog.stop();
-    if (m_comm.GetPortOpen())
-        m_comm.SetPortOpen(false);
+    m_session.Stop();
 }
 
 CiAnalogDisplayX* CTerminalDlg::Readout(int controlId) const {
     return m_controls.ItemAs<CiAnalogDisplayX>(controlId);
 }
 
+void CTerminalDlg::ConnectSession() {
+    using session::CDeviceSession;
+    connect(&m_session, &CDeviceSession::PanelReset, this, &CTerminalDlg::ResetPanel);
+    connect(&m_session, &CDeviceSession::Identified, this, &CTerminalDlg::OnIdentified);
+    connect(&m_session, &CDeviceSession::LevelReported, this, &CTerminalDlg::OnLevelReported);
+    connect(&m_session, &CDeviceSession::AddressClaimReported, this, &CTerminalDlg::OnAddressClaim);
+    connect(&m_session, &CDeviceSession::InstancesReported, this, &CTerminalDlg::OnInstances);
+    connect(&m_session, &CDeviceSession::Failure, this, &CTerminalDlg::OnFailure);
+    connect(&m_session, &CDeviceSession::PortChanged, this, [this](const QString& port) {
+        QString shown = port;
+        ExchangeComboText(m_controls.ItemAs<QComboBox>(ids::kPortList), shown, false);
+    });
+    if (m_statusLog)
+        connect(&m_session, &CDeviceSession::Ticked, this,
+                [this] { LogStatus("tick", QStringLiteral("watchdog")); });
+}
+
 void CTerminalDlg::ConnectControls() {
-    auto button = [this](int id, void (CTerminalDlg::*handler)()) {
-        auto* w = qobject_cast<QAbstractButton*>(m_controls.Item(id));
-        connect(w, &QAbstractButton::clicked, this,
-                [this, handler] { RunHandler([this, handler] { (this->*handler)(); }); });
+    auto button = [this](int id, auto action) {
+        connect(qobject_cast<QAbstractButton*>(m_controls.Item(id)), &QAbstractButton::clicked,
+                this, action);
     };
-    button(ids::kConnect, &CTerminalDlg::OnConnect);
-    button(ids::kDisconnect, &CTerminalDlg::OnDisconnect);
-    button(ids::kExit, &CTerminalDlg::OnOK);
-    button(ids::kMenu, &CTerminalDlg::OnMenu);
-    button(ids::kDown, &CTerminalDlg::OnDown);
-    button(ids::kUp, &CTerminalDlg::OnUp);
-    button(ids::kDynamic, &CTerminalDlg::OnDynamic);
-    button(ids::kQuiet, &CTerminalDlg::OnQuiet);
-    button(ids::kWarnings, &CTerminalDlg::OnWarnings);
+    using session::Key;
+    using session::Mode;
+    button(ids::kConnect, [this] { m_session.Connect(); });
+    button(ids::kDisconnect, [this] { m_session.Disconnect(); });
+    button(ids::kExit, [this] { OnOK(); });
+    button(ids::kMenu, [this] { m_session.PressKey(Key::Menu); });
+    button(ids::kDown, [this] { m_session.PressKey(Key::Down); });
+    button(ids::kUp, [this] { m_session.PressKey(Key::Up); });
+    // A mode check box toggles itself; the session learns its new state.
+    const std::pair<int, Mode> modes[] = {{ids::kDynamic, Mode::Dynamic},
+                                          {ids::kQuiet, Mode::Quiet},
+                                          {ids::kWarnings, Mode::Warnings}};
+    for (const auto& [id, mode] : modes) {
+        auto* box = m_controls.ItemAs<QCheckBox>(id);
+        connect(box, &QCheckBox::clicked, this,
+                [this, box, mode] { m_session.SetMode(mode, box->isChecked()); });
+    }
 
-    // The operator's Connect and Disconnect end any automatic recovery.
-    for (int id : {ids::kConnect, ids::kDisconnect})
-        connect(qobject_cast<QAbstractButton*>(m_controls.Item(id)), &QAbstractButton::pressed,
-                this, [this] { m_bRecovering = 0; });
-
-    connect(&m_comm, &CMSComm::OnComm, this, [this] { RunHandler([this] { OnCommEvent(); }); });
+    // The port list is where the operator names the port the session opens.
+    connect(m_controls.ItemAs<QComboBox>(ids::kPortList), &QComboBox::currentTextChanged,
+            &m_session, &session::CDeviceSession::SetPort);
 
     // The slider: a press of the primary button, a key press or the start of
-    // a wheel change makes it busy; a release, a key release or the end of a
+    // a wheel change holds it; a release, a key release or the end of a
     // change sends the level.
     connect(m_slider, &CiSliderX::MouseDown, this, [this](short buttons, short, int, int) {
         if (buttons & 1)
-            m_bSliderBusy = 1;
+            m_session.HoldLevel();
     });
-    connect(m_slider, &CiSliderX::MouseUp, this,
-            [this](short, short, int, int) { RunHandler([this] { SendLevelCommand(); }); });
-    connect(m_slider, &CiSliderX::KeyDown, this, [this](short, short) { m_bSliderBusy = 1; });
-    connect(m_slider, &CiSliderX::KeyUp, this,
-            [this](short, short) { RunHandler([this] { SendLevelCommand(); }); });
-    connect(m_slider, &CiSliderX::PositionChangeBegin, this, [this] { m_bSliderBusy = 1; });
-    connect(m_slider, &CiSliderX::PositionChangeEnd, this,
-            [this] { RunHandler([this] { SendLevelCommand(); }); });
+    connect(m_slider, &CiSliderX::MouseUp, this, [this] { SendLevelCommand(); });
+    connect(m_slider, &CiSliderX::KeyDown, this, [this] { m_session.HoldLevel(); });
+    connect(m_slider, &CiSliderX::KeyUp, this, [this] { SendLevelCommand(); });
+    connect(m_slider, &CiSliderX::PositionChangeBegin, this, [this] { m_session.HoldLevel(); });
+    connect(m_slider, &CiSliderX::PositionChangeEnd, this, [this] { SendLevelCommand(); });
 
     // The About entry: F1 and the window's context menu (the system menu on Windows).
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(help, &QShortcut::activated, this,
-            [this] { RunHandler([this] { OnSysCommand(kSysCommandAbout, 0); }); });
+    connect(help, &QShortcut::activated, this, [this] { OnSysCommand(kSysCommandAbout, 0); });
 }
 
 // ---------------------------------------------------------------- start-up
@@ -166,14 +180,7 @@ void CTerminalDlg::OnInitDialog() {
     }
 #endif
     setWindowIcon(m_hIcon);
-    ResetPanel();
-    m_bSaveSettings = 0;
-    ReadSettings();
-    m_bTrafficSeen = 0;
-    StartWatchdog();
-    m_strDiscreteStatus1 = m_strDiscreteStatus2 = m_strTransWarning = m_strRudderDirOrder =
-        m_strCogReference = kNotApplicable;
-    UpdateData(false);
+    m_session.Start();
 }
 
 void CTerminalDlg::OnSysCommand(unsigned id, long) {
@@ -188,7 +195,7 @@ void CTerminalDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     QAction* about = menu.addAction(kAboutEntry);
     if (menu.exec(event->globalPos()) == about)
-        RunHandler([this] { OnSysCommand(kSysCommandAbout, 0); });
+        OnSysCommand(kSysCommandAbout, 0);
 }
 
 #ifdef Q_OS_WIN
@@ -196,7 +203,7 @@ bool CTerminalDlg::nativeEvent(const QByteArray& eventType, void* message, qintp
     auto* msg = static_cast<MSG*>(message);
     if (eventType == "windows_generic_MSG" && msg->message == WM_SYSCOMMAND &&
         (msg->wParam & 0xFFF0) == kSysCommandAbout) {
-        RunHandler([this] { OnSysCommand(kSysCommandAbout, 0); });
+        OnSysCommand(kSysCommandAbout, 0);
         *result = 0;
         return true;
     }
@@ -205,10 +212,7 @@ bool CTerminalDlg::nativeEvent(const QByteArray& eventType, void* message, qintp
 #endif
 
 void CTerminalDlg::OnOK() {
-    if (m_comm.GetPortOpen())
-        m_comm.SetPortOpen(false);
-    StopWatchdog();
-    UpdateData(true);
+    m_session.Stop();
     accept();
 }
 
@@ -219,153 +223,45 @@ void CTerminalDlg::paintEvent(QPaintEvent* event) {
     m_bPainted = true;
 }
 
-// ---------------------------------------------------------------- data exchange
-
-void CTerminalDlg::UpdateData(bool take) {
-    const CDialogControls& c = m_controls;
-    ExchangeComboText(c.ItemAs<QComboBox>(ids::kPortList), m_strPort, take);
-    ExchangeText(c.ItemAs<QLineEdit>(ids::kProductId), m_strProductId, take);
-    ExchangeText(c.ItemAs<QLineEdit>(ids::kFirmwareVersion), m_strFirmwareVersion, take);
-    ExchangeUnsigned(c.ItemAs<QLineEdit>(ids::kSerialNumber), m_dwSerialNumber, take);
-    ExchangeCheck(c.ItemAs<QCheckBox>(ids::kDynamic), m_bDynamic, take);
-    ExchangeCheck(c.ItemAs<QCheckBox>(ids::kQuiet), m_bQuiet, take);
-    ExchangeCheck(c.ItemAs<QCheckBox>(ids::kWarnings), m_bWarnings, take);
-    const std::pair<int, QString*> texts[] = {
-        {ids::kEngineSa, &m_strEngineSa},
-        {ids::kTransmissionSa, &m_strTransmissionSa},
-        {ids::kEngineInstance, &m_strEngineInstance},
-        {ids::kSid, &m_strSid},
-        {ids::kFuelLevelInstance, &m_strFuelLevelInstance},
-        {ids::kBatteryInstance, &m_strBatteryInstance},
-        {ids::kExhaustInstance, &m_strExhaustGasTempInstance},
-        {ids::kTransmissionInstance, &m_strTransmissionInstance},
-        {ids::kWasteWaterInstance, &m_strWasteWaterInstance},
-        {ids::kRudderInstance, &m_strRudderInstance},
-        {ids::kBlackWaterInstance, &m_strBlackWaterInstance},
-        {ids::kDiscreteStatus1, &m_strDiscreteStatus1},
-        {ids::kDiscreteStatus2, &m_strDiscreteStatus2},
-        {ids::kTransWarning, &m_strTransWarning},
-        {ids::kRudderDirOrder, &m_strRudderDirOrder},
-        {ids::kCogReference, &m_strCogReference},
-        {ids::kRudderAngleText, &m_strRudderAngleText},
-        {ids::kMaxDepthText, &m_strMaxDepthText},
-    };
-    for (const auto& [id, member] : texts)
-        ExchangeText(c.ItemAs<QLineEdit>(id), *member, take);
-}
-
 // ---------------------------------------------------------------- messages
 
-void CTerminalDlg::RunHandler(const std::function<void()>& handler) {
-    try {
-        handler();
-    } catch (const CSerialError& e) {
-        ShowMessage(e.description(), MessageIcon::Stop, e.description());
-    } catch (const std::exception& e) {
-        ShowMessage(QString::fromLocal8Bit(e.what()), MessageIcon::Stop,
-                    QString::fromLocal8Bit(e.what()));
-    }
+void CTerminalDlg::OnFailure(const QString& text, session::FailureKind kind) {
+    ShowMessage(text,
+                kind == session::FailureKind::Error ? MessageIcon::Stop : MessageIcon::Exclamation);
 }
 
-void CTerminalDlg::ShowMessage(const QString& text, MessageIcon icon, const QString& failureKey) {
-    // Never a box inside another box's message loop, and a failure that
-    // repeats is shown once.
-    if (m_nMessageDepth > 0)
+void CTerminalDlg::ShowMessage(const QString& text, MessageIcon icon) {
+    if (m_nMessageDepth > 0) {
+        if (!m_waitingMessages.contains(qMakePair(text, icon)))
+            m_waitingMessages.append(qMakePair(text, icon));
         return;
-    if (!failureKey.isEmpty()) {
-        if (m_reportedFailures.contains(failureKey))
-            return;
-        m_reportedFailures << failureKey;
     }
+    RunModal([&] { m_messages->Show(this, text, icon); });
+}
+
+void CTerminalDlg::RunModal(const std::function<void()>& modal) {
     ++m_nMessageDepth;
-    m_messages->Show(this, text, icon);
+    modal();
     --m_nMessageDepth;
-}
-
-void CTerminalDlg::ClearReportedFailures() {
-    m_reportedFailures.clear();
-}
-
-// ---------------------------------------------------------------- connection
-
-int CTerminalDlg::PortNumberFromName(const QString& name) {
-    for (int n = 1; n <= 30; ++n)
-        if (name == QStringLiteral("COM%1").arg(n))
-            return n;
-    return 1;
-}
-
-void CTerminalDlg::OpenSelectedPort() {
-    UpdateData(true);
-    const int n = PortNumberFromName(m_strPort);
-    m_bConnected = 0;
-    if (m_comm.GetPortOpen())
-        m_comm.SetPortOpen(false);
-    m_comm.SetCommPort(n);
-    if (m_comm.GetPortOpen()) {
-        ShowMessage(QStringLiteral("Cannot Open the selected Serial Port!"),
-                    MessageIcon::Exclamation, QStringLiteral("still open"));
-    } else {
-        m_comm.SetPortOpen(true); // raises CSerialError when the port cannot be opened
-        m_bConnected = 1;
-        ClearReportedFailures();
+    // What arose meanwhile follows, one box at a time.
+    while (m_nMessageDepth == 0 && !m_waitingMessages.isEmpty()) {
+        const auto [text, icon] = m_waitingMessages.takeFirst();
+        ++m_nMessageDepth;
+        m_messages->Show(this, text, icon);
+        --m_nMessageDepth;
     }
-    m_comm.SetSettings(QStringLiteral("115200,n,8,1"));
-    m_comm.SetInputMode(1);
-    m_comm.SetRThreshold(1);
-    m_comm.SetInputLen(0);
-    m_comm.GetInput(); // bytes waiting from before are dropped
 }
 
-void CTerminalDlg::OnConnect() {
-    UpdateData(true);
-    m_bIdQueryPending = 1;
-    m_strProductId = kNotFoundYet;
-    m_dwSerialNumber = 0;
-    UpdateData(false);
-    try {
-        OpenSelectedPort();
-    } catch (const CSerialError&) {
-        // While recovering a lost device the attempts go on at every tick.
-        if (m_bRecovering)
-            StartWatchdog();
-        throw;
-    }
-    if (m_bConnected) {
-        const proto::CommandLine query = proto::BuildIdQuery();
-        SendCommandLine(query.bytes.data(), query.length);
-    }
-    StopWatchdog();
-    StartWatchdog();
+// ---------------------------------------------------------------- the session's state
+
+void CTerminalDlg::SetText(int id, const QString& text) const {
+    if (auto* edit = m_controls.ItemAs<QLineEdit>(id); edit && edit->text() != text)
+        edit->setText(text);
 }
 
-void CTerminalDlg::OnDisconnect() {
-    StopWatchdog();
-    ResetPanel();
-}
-
-void CTerminalDlg::OnTimer(int timerId) {
-    if (timerId != kWatchdogTimerId)
-        return;
-    if (m_statusLog)
-        LogStatus("tick", QStringLiteral("watchdog"));
-    if (!m_bTrafficSeen) {
-        if (m_controls.IsEnabled(ids::kDisconnect))
-            m_bRecovering = 1; // an identified device went silent
-        OnDisconnect();
-    }
-    if (m_controls.IsEnabled(ids::kConnect))
-        OnConnect();
-    m_bTrafficSeen = 0;
-    if (m_bSaveSettings)
-        WriteSettings();
-}
-
-void CTerminalDlg::StartWatchdog() {
-    m_watchdog.start();
-}
-void CTerminalDlg::StopWatchdog() {
-    m_watchdog.stop();
+void CTerminalDlg::SetChecked(int id, bool checked) const {
+    if (auto* box = m_controls.ItemAs<QCheckBox>(id); box && box->isChecked() != checked)
+        box->setChecked(checked);
 }
 
 void CTerminalDlg::EnableStatusControls(bool enable) {
@@ -374,181 +270,101 @@ void CTerminalDlg::EnableStatusControls(bool enable) {
 }
 
 void CTerminalDlg::ResetPanel() {
-    if (m_comm.GetPortOpen())
-        m_comm.SetPortOpen(false);
-    m_bConnected = 0;
     m_controls.Enable(ids::kDisconnect, false);
     m_controls.Enable(ids::kConnect, true);
     for (int id : kRemoteControls)
         m_controls.Enable(id, false);
     EnableStatusControls(false);
-    m_nFirmwareVersion = 0;
-    m_nProductCode = 0;
     m_slider->SetPosition(0.0);
     ClearReadouts();
-    m_strProductId = kNotFoundYet;
-    m_strFirmwareVersion = kNotFoundYet;
-    m_dwSerialNumber = 0;
-    m_bQuiet = m_bDynamic = m_bWarnings = 0;
-    m_bWarningsPending = m_bQuietPending = m_bDynamicPending = m_bSliderBusy = 0;
-    m_strEngineSa = m_strTransmissionSa = kNotApplicable;
-    for (QString* text :
-         {&m_strEngineInstance, &m_strSid, &m_strFuelLevelInstance, &m_strBatteryInstance,
-          &m_strExhaustGasTempInstance, &m_strTransmissionInstance, &m_strWasteWaterInstance,
-          &m_strRudderInstance, &m_strBlackWaterInstance})
-        *text = kNotAvailable;
-    m_bDeviceIdentified = 0;
-    UpdateData(false);
+    SetText(ids::kProductId, QString::fromLatin1(device::kNotFoundYet));
+    SetText(ids::kFirmwareVersion, QString::fromLatin1(device::kNotFoundYet));
+    SetText(ids::kSerialNumber, QStringLiteral("0"));
+    for (int id : {ids::kDynamic, ids::kQuiet, ids::kWarnings})
+        SetChecked(id, false);
+    for (int id : {ids::kEngineSa, ids::kTransmissionSa})
+        SetText(id, kNotApplicable);
+    for (int id : ids::kInstanceTexts)
+        SetText(id, kNotAvailable);
+    SetText(ids::kSid, kNotAvailable);
 }
 
-// ---------------------------------------------------------------- sending
-
-void CTerminalDlg::SendCommandLine(const uint8_t* line, int length) {
-    // Nothing else is handled until the line is out; bytes that arrive
-    // meanwhile are read by a receive event afterwards.
-    {
-        const QSignalBlocker hold(&m_comm.Backend());
-        proto::SendCommandLine(m_comm, *m_clock, line, length);
-    }
-    QTimer::singleShot(0, this, [this] { RunHandler([this] { OnCommEvent(); }); });
-}
-
-void CTerminalDlg::OnMenu() {
-    UpdateData(true);
-    SendKeyCommand(proto::kKeyMenu);
-}
-void CTerminalDlg::OnDown() {
-    UpdateData(true);
-    SendKeyCommand(proto::kKeyDown);
-}
-void CTerminalDlg::OnUp() {
-    UpdateData(true);
-    SendKeyCommand(proto::kKeyUp);
-}
-void CTerminalDlg::OnDynamic() {
-    m_bDynamicPending = 1;
-    UpdateData(true);
-    SendKeyCommand(proto::kKeyDynamic);
-}
-void CTerminalDlg::OnQuiet() {
-    m_bQuietPending = 1;
-    UpdateData(true);
-    SendKeyCommand(proto::kKeyQuiet);
-}
-void CTerminalDlg::OnWarnings() {
-    m_bWarningsPending = 1;
-    UpdateData(true);
-    SendKeyCommand(proto::kKeyWarnings);
-}
-
-void CTerminalDlg::SendKeyCommand(uint8_t keyCode) {
-    const proto::CommandLine line = proto::BuildKeyCommand(keyCode);
-    if (m_bConnected)
-        SendCommandLine(line.bytes.data(), line.length);
-}
-
-void CTerminalDlg::SendLevelCommand() {
-    m_bSliderBusy = 1;
-    UpdateData(true);
-    const auto level = static_cast<uint8_t>(static_cast<int>(m_slider->GetPosition()) & 0xFF);
-    const proto::CommandLine line = proto::BuildLevelCommand(level);
-    if (m_bConnected)
-        SendCommandLine(line.bytes.data(), line.length);
-}
-
-// ---------------------------------------------------------------- receiving
-
-void CTerminalDlg::OnCommEvent() {
-    if (m_comm.GetCommEvent() != CMSComm::kEventReceive)
-        return;
-    const QByteArray input = m_comm.GetInput();
-    if (!m_bConnected || input.isEmpty())
-        return;
-    // Framed through the staging buffer, a buffer's worth at a time.
-    const qsizetype total = input.size();
-    for (qsizetype offset = 0; offset < total; offset += qsizetype(sizeof m_staging)) {
-        const int count = static_cast<int>(std::min<qsizetype>(sizeof m_staging, total - offset));
-        std::memcpy(m_staging, input.constData() + offset, static_cast<size_t>(count));
-        m_receiveWindow.Push(m_staging, count, [this](const uint8_t* line, int length) {
-            proto::DispatchReport(line, length, *this);
-        });
-    }
-}
-
-void CTerminalDlg::OnLevelAck() {
-    m_bSliderBusy = 0;
-}
-
-void CTerminalDlg::OnKeyAck() {
-    m_bDynamicPending = m_bQuietPending = m_bWarningsPending = 0;
-}
-
-void CTerminalDlg::OnIdReport(const uint8_t* line) {
-    m_bIdQueryPending = 0;
-    m_bSaveSettings = 1;
-    if (!proto::IdReportChecksumValid(line))
-        return;
-    const proto::IdReport report = proto::DecodeIdReport(line);
-    m_nProductCode = report.productCode;
-    m_strProductId = FromStd(proto::ProductName(report.productCode));
-    const bool known = proto::IsKnownProduct(report.productCode);
-    m_bDeviceIdentified = known ? 1 : 0;
-    m_dwSerialNumber = report.serialNumber;
-    m_nFirmwareVersion = static_cast<uint16_t>(report.firmwareByte + 1);
-    m_strFirmwareVersion = FromStd(proto::FirmwareVersionText(m_nFirmwareVersion));
+void CTerminalDlg::OnIdentified(const session::DeviceIdentity& identity) {
+    SetText(ids::kProductId, identity.product);
+    SetText(ids::kFirmwareVersion, identity.firmware);
+    SetText(ids::kSerialNumber, QString::number(identity.serialNumber));
     for (int id : kRemoteControls)
         m_controls.Enable(id, true);
     EnableStatusControls(true);
     m_controls.Enable(ids::kDisconnect, true);
     m_controls.Enable(ids::kConnect, false);
-    UpdateData(false);
-    m_bRecovering = 0;
-    if (m_statusLog && known)
-        LogStatus("identified", m_strProductId);
-    if (!known)
-        OnDisconnect();
+    if (m_statusLog && identity.known)
+        LogStatus("identified", identity.product);
 }
 
-void CTerminalDlg::OnLevelBroadcast(uint8_t level, uint8_t modeFlags) {
-    if (!m_bQuietPending)
-        m_bQuiet = (modeFlags & proto::kModeQuietOff) ? 0 : 1;
-    if (!m_bDynamicPending)
-        m_bDynamic = (modeFlags & proto::kModeDynamic) ? 1 : 0;
-    if (!m_bWarningsPending)
-        m_bWarnings = (modeFlags & proto::kModeWarnings) ? 1 : 0;
-    UpdateData(false);
-    if (m_bSliderBusy)
+void CTerminalDlg::OnLevelReported(const session::LevelStatus& status) {
+    SetChecked(ids::kDynamic, status.modes.dynamic);
+    SetChecked(ids::kQuiet, status.modes.quiet);
+    SetChecked(ids::kWarnings, status.modes.warnings);
+    if (!status.follows)
         return;
-    m_slider->SetPosition(level);
-    ShowLevel(level);
+    m_slider->SetPosition(status.level);
+    ShowLevel(status.level);
 }
 
 void CTerminalDlg::OnAddressClaim(const proto::AddressClaim& claim) {
-    m_strEngineSa = FromStd(proto::EngineSaText(claim));
-    m_strTransmissionSa = FromStd(proto::TransmissionSaText(claim));
-    UpdateData(false);
+    SetText(ids::kEngineSa, FromStd(proto::EngineSaText(claim)));
+    SetText(ids::kTransmissionSa, FromStd(proto::TransmissionSaText(claim)));
 }
 
-void CTerminalDlg::OnInstanceBroadcast(const proto::InstanceReport& r) {
-    auto text = [](uint8_t v) { return FromStd(proto::FormatDecimal(v)); };
-    m_strEngineInstance = text(r.engine);
-    m_strSid = text(r.sid);
-    m_strFuelLevelInstance = text(r.fuelLevel & 0x0F);
-    m_strBatteryInstance = text(r.battery);
-    m_strExhaustGasTempInstance = text(r.exhaustGasTemp);
-    m_strTransmissionInstance = text(r.transmission);
-    m_strWasteWaterInstance = text(r.wasteWater);
-    m_strRudderInstance = text(r.rudder);
-    m_strBlackWaterInstance = text(r.blackWater);
-    UpdateData(false);
+void CTerminalDlg::OnInstances(const proto::InstanceReport& instances) {
+    const std::array<uint8_t, 8> values = device::InstancesInLineOrder(instances);
+    for (size_t i = 0; i < values.size(); ++i)
+        SetText(ids::kInstanceTexts[i], QString::number(values[i]));
+    SetText(ids::kSid, QString::number(instances.sid));
+}
+
+// ---------------------------------------------------------------- operator
+
+void CTerminalDlg::SendLevelCommand() {
+    m_session.SendLevel(static_cast<uint8_t>(static_cast<int>(m_slider->GetPosition()) & 0xFF));
+}
+
+void CTerminalDlg::ShowAboutBox() {
+    CAboutDlg about(m_messages, m_hIcon, this);
+    if (m_session.IsDeviceIdentified()) {
+        const session::DeviceIdentity& identity = m_session.Identity();
+        about.m_strProductId = identity.product;
+        about.m_strFirmwareVersion = identity.firmware;
+        about.m_dwSerialNumber = identity.serialNumber;
+        if (const auto& instances = m_session.Instances()) {
+            const std::array<uint8_t, 8> values = device::InstancesInLineOrder(*instances);
+            for (size_t i = 0; i < values.size(); ++i)
+                about.m_strInstances[i] = QString::number(values[i]);
+        }
+    } else {
+        about.m_strProductId = about.m_strFirmwareVersion =
+            QString::fromLatin1(device::kNotFoundYet);
+        about.m_dwSerialNumber = 0;
+    }
+    int result = CAboutDlg::kResultCancel;
+    RunModal([&] { result = about.DoModal(); });
+    if (result != CAboutDlg::kResultOk || !about.m_bConfirmUpdate)
+        return;
+    std::array<uint8_t, 8> values{};
+    for (size_t i = 0; i < values.size(); ++i) {
+        const QByteArray text = about.m_strInstances[i].toLatin1();
+        values[i] =
+            device::InstanceFromText(std::string_view(text.constData(), size_t(text.size())));
+    }
+    m_session.SendInstances(values);
 }
 
 // ---------------------------------------------------------------- panel
 
 void CTerminalDlg::ShowLevel(uint8_t level) {
-    UpdateData(true);
     const panel::PanelValues v =
-        panel::ScaleRawValues(panel::ComputeRawValues(level, m_bWarnings != 0));
+        panel::ScaleRawValues(panel::ComputeRawValues(level, m_session.CurrentModes().warnings));
     for (const panel::ReadoutSetting& r : v.readouts) {
         // A read-out hidden behind its alternate text keeps its old value.
         if ((r.controlId == ids::kMaxDepthRange && v.depthRangeAlternate) ||
@@ -560,17 +376,16 @@ void CTerminalDlg::ShowLevel(uint8_t level) {
     m_controls.Show(ids::kMaxDepthRange, !v.depthRangeAlternate);
     m_controls.Show(ids::kMaxDepthText, v.depthRangeAlternate);
     if (v.depthRangeAlternate)
-        m_strMaxDepthText = FromStd(v.depthRangeText);
+        SetText(ids::kMaxDepthText, FromStd(v.depthRangeText));
     m_controls.Show(ids::kRudderAngleOrder, !v.rudderAngleAlternate);
     m_controls.Show(ids::kRudderAngleText, v.rudderAngleAlternate);
     if (v.rudderAngleAlternate)
-        m_strRudderAngleText = FromStd(v.rudderAngleText);
-    m_strCogReference = FromStd(v.cogReference);
-    m_strRudderDirOrder = FromStd(v.rudderDirOrder);
-    m_strTransWarning = FromStd(v.transWarning);
-    m_strDiscreteStatus1 = FromStd(v.discreteStatus1);
-    m_strDiscreteStatus2 = FromStd(v.discreteStatus2);
-    UpdateData(false);
+        SetText(ids::kRudderAngleText, FromStd(v.rudderAngleText));
+    SetText(ids::kCogReference, FromStd(v.cogReference));
+    SetText(ids::kRudderDirOrder, FromStd(v.rudderDirOrder));
+    SetText(ids::kTransWarning, FromStd(v.transWarning));
+    SetText(ids::kDiscreteStatus1, FromStd(v.discreteStatus1));
+    SetText(ids::kDiscreteStatus2, FromStd(v.discreteStatus2));
     if (m_levelShown)
         m_levelShown(level);
     if (m_statusLog)
@@ -586,7 +401,6 @@ void CTerminalDlg::LogStatus(const char* what, const QString& detail) {
 }
 
 void CTerminalDlg::ClearReadouts() {
-    UpdateData(true);
     for (const panel::PanelEntry& e : panel::kPanelEntries)
         if (CiAnalogDisplayX* readout = Readout(e.controlId))
             readout->SetValue(0.0);
@@ -594,7 +408,6 @@ void CTerminalDlg::ClearReadouts() {
     m_controls.Show(ids::kRudderAngleText, false);
     m_controls.Show(ids::kMaxDepthRange, true);
     m_controls.Show(ids::kRudderAngleOrder, true);
-    m_strCogReference = m_strRudderDirOrder = m_strTransWarning = m_strDiscreteStatus1 =
-        m_strDiscreteStatus2 = kNotApplicable;
-    UpdateData(false);
+    for (int id : kStatusTexts)
+        SetText(id, kNotApplicable);
 }

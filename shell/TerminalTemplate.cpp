@@ -2,15 +2,9 @@
 // the instrument panel from its own table.
 #include "CTerminalDlg.h"
 #include "PanelTable.h"
+#include "PortMap.h"
 
 namespace {
-
-QStringList PortNames() {
-    QStringList names;
-    for (int i = 1; i <= 30; ++i)
-        names << QStringLiteral("COM%1").arg(i);
-    return names;
-}
 
 DluRect Dlu(const panel::DluRect& r) {
     return {r.x, r.y, r.w, r.h};
@@ -31,9 +25,9 @@ DialogTemplate CTerminalDlg::Template() {
     c.push_back(
         {kStaticId, CtlKind::GroupBox, "Step 1: Connect to Tessaly Brendlow", {7, 3, 286, 62}});
     c.push_back({kStaticId, CtlKind::Label, "Port:", {12, 18, 16, 8}});
-    CtlSpec ports{kPortList, CtlKind::EditCombo, "", {30, 16, 56, 48}};
-    ports.items = PortNames();
-    c.push_back(ports);
+    CtlSpec portList{kPortList, CtlKind::EditCombo, "", {30, 16, 56, 48}};
+    portList.items = ports::PortNames();
+    c.push_back(portList);
     c.push_back({kConnect, CtlKind::PushButton, "C&onnect", {94, 16, 58, 12}});
     c.push_back({kDisconnect, CtlKind::PushButton, "D&isconnect", {162, 16, 58, 12}});
     c.push_back({kExit, CtlKind::DefPushButton, "E&xit", {230, 16, 58, 12}});

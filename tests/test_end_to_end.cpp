@@ -76,8 +76,9 @@ private slots:
         // off again, Dynamic and Quiet once. Once the key acknowledgements are
         // in, the boxes follow the device.
         auto checked = [&](int id) { return d.Controls().ItemAs<QCheckBox>(id)->isChecked(); };
-        QTRY_VERIFY_WITH_TIMEOUT(d.m_bWarningsPending == 0 && !checked(ids::kWarnings) &&
-                                     checked(ids::kDynamic) && checked(ids::kQuiet),
+        QTRY_VERIFY_WITH_TIMEOUT(!d.Session().IsModePending(session::Mode::Warnings) &&
+                                     !checked(ids::kWarnings) && checked(ids::kDynamic) &&
+                                     checked(ids::kQuiet),
                                  3000);
 
         // The slider: a release sends the level, and the device's broadcast follows.
@@ -86,7 +87,7 @@ private slots:
         emit d.Slider()->MouseUp(1, 0, 5, 5);
         QTRY_COMPARE_WITH_TIMEOUT(ReceivedLines().last(), QString("AT %150C"), 2000); // level 81
         QTRY_COMPARE_WITH_TIMEOUT(d.Readout(1035)->Text(), QString("8419.00 RPM"), 3000);
-        QCOMPARE(d.m_bSliderBusy, 0);
+        QVERIFY(!d.Session().IsSliderBusy());
 
         // The bytes of each line arrived one by one, 2 ms apart. The receiving
         // side may see a few bytes at once when it is scheduled late, so the
@@ -135,7 +136,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!d.IsWatchdogRunning(), 3000);
         QCOMPARE(EditText(d, ids::kProductId), QString("Not Found Yet!"));
         QVERIFY(d.Controls().IsEnabled(ids::kConnect));
-        QVERIFY(!d.Comm().GetPortOpen());
+        QVERIFY(!d.Session().Comm().GetPortOpen());
         QVERIFY(t.messages.texts.isEmpty());
     }
 
@@ -157,7 +158,7 @@ private slots:
         CTerminalDlg& d = *restarted.dlg;
         QCOMPARE(d.Controls().ItemAs<QComboBox>(ids::kPortList)->currentText(), QString("COM7"));
         QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 3000);
-        QCOMPARE(d.Comm().GetCommPort(), 7);
+        QCOMPARE(d.Session().Comm().GetCommPort(), 7);
     }
 
     void newInstancesReachTheDevice() {
@@ -175,7 +176,7 @@ private slots:
             c.ItemAs<QComboBox>(aboutids::kCombos[7])->setCurrentIndex(15); // B. Water 15
             c.ItemAs<QAbstractButton>(aboutids::kConfirm)->click();
         });
-        d.RunHandler([&] { d.OnSysCommand(0x0010, 0); });
+        d.OnSysCommand(0x0010, 0);
         QTRY_COMPARE_WITH_TIMEOUT(EditText(d, ids::kEngineInstance), QString("12"), 3000);
         QTRY_COMPARE_WITH_TIMEOUT(EditText(d, ids::kBlackWaterInstance), QString("15"), 3000);
         QVERIFY(ReceivedLines().last().startsWith("AT DIC0"));

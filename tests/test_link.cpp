@@ -110,7 +110,7 @@ private slots:
             {B(BuildLevelCommand(100)), "AT %46CB"},
             {B(BuildDeviceInstanceLine({255, 255, 255, 255, 255, 255, 255, 255})),
              "AT DIFFFFFFFFFFFFFFFFE5"},
-            {B(device::DeviceInstanceLine({"12", "N/A", "", "16", "05", " 3", "1 ", "x"})),
+            {B(BuildDeviceInstanceLine({12, 255, 255, 255, 255, 255, 255, 255})),
              "AT DIC0FFFFFFFFFFFFFF77"},
             {Bytes::fromStdString(BuildLevelBroadcastLine(50, 3)), "BRC %S23309C"},
             {Bytes::fromStdString(BuildAddressClaimLine(5, 0, 3)), "BRC ACS500030A0"},

@@ -106,7 +106,7 @@ private slots:
         Start(SettingsPath());
         QCOMPARE(Ports()->currentText(), shown);
         QCOMPARE(Ports()->currentIndex(), index);
-        QCOMPARE(Dlg().m_bSaveSettings, save);
+        QCOMPARE(Dlg().Session().IsSettingsSavePending(), save != 0);
         QVERIFY(m_t->messages.texts.isEmpty());
         Dlg().Tick();
         QCOMPARE(m_t->serial->openedPort, index < 0 ? 1 : index + 1);
@@ -128,13 +128,13 @@ private slots:
         Start(SettingsPath());
         Ports()->setCurrentIndex(8); // COM9
         Identify();
-        QCOMPARE(Dlg().m_bSaveSettings, 1);
+        QVERIFY(Dlg().Session().IsSettingsSavePending());
         Dlg().Tick();
         QCOMPARE(ReadFile(SettingsPath()), QByteArray("COM=9;\r\n"));
-        QCOMPARE(Dlg().m_bSaveSettings, 0);
+        QVERIFY(!Dlg().Session().IsSettingsSavePending());
         // A typed lower-case name is kept as it stands.
         Ports()->setEditText("com3");
-        Dlg().m_bSaveSettings = 1;
+        Dlg().Session().RequestSettingsSave();
         Dlg().Tick();
         QCOMPARE(ReadFile(SettingsPath()), QByteArray("COM=com3;\r\n"));
     }
@@ -257,12 +257,8 @@ private slots:
     void confirmSendsTheInstanceLine() {
         Start(SettingsPath());
         Identify();
-        m_t->serial->Receive(Bytes(proto::BuildInstanceBroadcastLine({3, 0, 0, 0, 0, 0, 0, 0, 0})));
-        // Only the Engine instance is known.
-        Dlg().m_strFuelLevelInstance = Dlg().m_strBatteryInstance =
-            Dlg().m_strExhaustGasTempInstance = Dlg().m_strTransmissionInstance =
-                Dlg().m_strWasteWaterInstance = Dlg().m_strRudderInstance =
-                    Dlg().m_strBlackWaterInstance = "N/A";
+        m_t->serial->Receive(
+            Bytes(proto::BuildInstanceBroadcastLine({3, 0, 0x21, 2, 3, 4, 5, 6, 7})));
         QList<bool> enabled;
         WhenAboutBoxOpens([&](CAboutDlg& about) {
             const CDialogControls& c = about.Controls();
@@ -275,9 +271,10 @@ private slots:
             c.ItemAs<QAbstractButton>(aboutids::kConfirm)->click();
         });
         Dlg().OnSysCommand(0x0010, 0);
-        QCOMPARE(enabled,
-                 (QList<bool>{true, false, false, false, false, false, false, false, true}));
-        QCOMPARE(m_t->serial->Written(), QByteArray("AT DIC0FFFFFFFFFFFFFF77\r\n"));
+        QCOMPARE(enabled, QList<bool>(9, true));
+        QCOMPARE(m_t->serial->Written(),
+                 QByteArray(proto::BuildDeviceInstanceLine({12, 1, 2, 3, 4, 5, 6, 7}).View().data(),
+                            proto::kDeviceInstanceLineLength));
         QCOMPARE(m_t->serial->writes.size(), size_t(25));
         QVERIFY(m_t->messages.texts.isEmpty());
     }
@@ -291,7 +288,7 @@ private slots:
             m_t->serial->open = false; // the device went away meanwhile
             about.Controls().ItemAs<QAbstractButton>(aboutids::kConfirm)->click();
         });
-        Dlg().RunHandler([this] { Dlg().OnSysCommand(0x0010, 0); });
+        Dlg().OnSysCommand(0x0010, 0);
         QCOMPARE(m_t->messages.texts.size(), 1);
         QCOMPARE(m_t->messages.icons.value(0), MessageIcon::Stop);
         QVERIFY(m_t->serial->writes.empty());

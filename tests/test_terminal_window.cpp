@@ -5,6 +5,7 @@
 #include "CiSliderX.h"
 #include "CommandLine.h"
 #include "FakeEnvironment.h"
+#include "PortMap.h"
 #include "ReportLines.h"
 
 #include <QCheckBox>
@@ -141,7 +142,7 @@ private slots:
         Dlg().Tick();
         QCOMPARE(Serial().opens, 1);
         QCOMPARE(Serial().openedPort, 1);
-        QCOMPARE(Dlg().Comm().GetSettings(), QString("115200,n,8,1"));
+        QCOMPARE(Dlg().Session().Comm().GetSettings(), QString("115200,n,8,1"));
         QCOMPARE(Serial().writes.size(), size_t(8)); // one write per byte
         QCOMPARE(Serial().Written(), kIdQuery);
         Dlg().Tick();
@@ -162,8 +163,8 @@ private slots:
                        ids::kWarnings, ids::kSid, ids::kSidBox, ids::kBlackWaterInstance,
                        ids::kTransmissionSa, ids::kTransmissionSaBox})
             QVERIFY(Enabled(id));
-        QCOMPARE(Dlg().m_bDeviceIdentified, 1);
-        QCOMPARE(Dlg().m_bSaveSettings, 1);
+        QVERIFY(Dlg().Session().IsDeviceIdentified());
+        QVERIFY(Dlg().Session().IsSettingsSavePending());
         // A second report without a new query changes nothing.
         Serial().Receive(kIdReport);
         QCOMPARE(Text(ids::kFirmwareVersion), QString("12.3A"));
@@ -200,15 +201,15 @@ private slots:
         QCOMPARE(Text(ids::kProductId), QString("Not Found Yet!"));
         QVERIFY(!Dlg().IsWatchdogRunning());
         QVERIFY(!Serial().open);
-        QCOMPARE(Dlg().m_bDeviceIdentified, 0);
+        QVERIFY(!Dlg().Session().IsDeviceIdentified());
         QVERIFY(m_t->messages.texts.isEmpty());
     }
 
     void aReportWithABadChecksumOnlyEndsTheWait() {
         Dlg().Tick();
         Serial().Receive(QByteArray("ACK ID931000000090E3\r\n"));
-        QCOMPARE(Dlg().m_bIdQueryPending, 0);
-        QCOMPARE(Dlg().m_bSaveSettings, 1);
+        QVERIFY(!Dlg().Session().IsIdQueryPending());
+        QVERIFY(Dlg().Session().IsSettingsSavePending());
         QCOMPARE(Text(ids::kProductId), QString("Not Found Yet!"));
         QVERIFY(Enabled(ids::kConnect));
     }
@@ -216,9 +217,9 @@ private slots:
     void bytesWhileNotConnectedAreDropped() {
         Serial().open = true; // the port is open, but no attempt marked it connected
         Serial().Receive(kIdReport);
-        QCOMPARE(Dlg().m_bTrafficSeen, 0);
+        QVERIFY(!Dlg().Session().IsTrafficSeen());
         QVERIFY(Serial().pending.isEmpty());
-        QCOMPARE(Dlg().ReceiveWindow().Count(), 0);
+        QCOMPARE(Dlg().Session().ReceiveWindow().Count(), 0);
     }
 
     void aFailedOpenIsReportedOnceAndStops() {
@@ -227,20 +228,14 @@ private slots:
         QCOMPARE(m_t->messages.texts, QStringList{Serial().openError});
         QCOMPARE(m_t->messages.icons.value(0), MessageIcon::Stop);
         QVERIFY(!Dlg().IsWatchdogRunning());
-        QCOMPARE(Dlg().m_bConnected, 0);
+        QVERIFY(!Dlg().Session().IsConnected());
         QVERIFY(Serial().writes.empty());
-        // The operator tries again: same failure, no second box.
+        // The operator's own Connect always hears why it failed.
         Click(ids::kConnect);
         Click(ids::kConnect);
         QCOMPARE(Serial().opens, 3);
-        QCOMPARE(m_t->messages.texts.size(), 1);
-        // A success clears it: the next failure is told again.
-        Serial().openError.clear();
-        Click(ids::kConnect);
-        QCOMPARE(Serial().Written(), kIdQuery);
-        Serial().openError = "Cannot open COM1: Permission denied";
-        Click(ids::kConnect);
-        QCOMPARE(m_t->messages.texts.size(), 2);
+        QCOMPARE(m_t->messages.texts.size(), 3);
+        QVERIFY(!Dlg().IsWatchdogRunning());
     }
 
     void aPortThatStaysOpenIsReportedOnce() {
@@ -250,7 +245,7 @@ private slots:
         Dlg().Tick();
         QCOMPARE(m_t->messages.texts, QStringList{"Cannot Open the selected Serial Port!"});
         QCOMPARE(m_t->messages.icons.value(0), MessageIcon::Exclamation);
-        QCOMPARE(Dlg().m_bConnected, 0);
+        QVERIFY(!Dlg().Session().IsConnected());
         QCOMPARE(Serial().Written(), kIdQuery); // only the first attempt's query
         QVERIFY(Dlg().IsWatchdogRunning());
     }
@@ -277,7 +272,7 @@ private slots:
                                                      {"COM31", 1}, {"COM0", 1},   {" COM3", 1},
                                                      {"COM45", 1}};
         for (const auto& [name, number] : cases)
-            QCOMPARE(CTerminalDlg::PortNumberFromName(name), number);
+            QCOMPARE(ports::PortNumberFromName(name), number);
     }
 
     void aTypedLowerCaseNameOpensPortOne() {
@@ -289,13 +284,7 @@ private slots:
         ports->setCurrentIndex(11);
         Dlg().Tick();
         QCOMPARE(Serial().openedPort, 12);
-        QCOMPARE(Dlg().m_strPort, QString("COM12"));
-    }
-
-    void resetPanelClosesOnlyAnOpenPort() {
-        const int closes = Serial().closes;
-        Dlg().ResetPanel();
-        QCOMPARE(Serial().closes, closes);
+        QCOMPARE(Dlg().Session().Port(), QString("COM12"));
     }
 
     void levelBroadcastsMoveTheWholePanel() {
@@ -381,13 +370,6 @@ private slots:
         Click(id);
         QCOMPARE(Serial().Written(), line);
         QCOMPARE(Serial().writes.size(), size_t(line.size()));
-        // Not connected: nothing is written, nothing is shown.
-        Dlg().m_bConnected = 0;
-        Serial().ClearWrites();
-        Dlg().Controls().Enable(id, true);
-        Click(id);
-        QVERIFY(Serial().writes.empty());
-        QVERIFY(m_t->messages.texts.isEmpty());
     }
 
     void aPendingModeWaitsForItsAcknowledgement() {
@@ -407,7 +389,7 @@ private slots:
         Identify();
         CiSliderX* slider = Dlg().Slider();
         emit slider->MouseDown(1, 0, 10, 10);
-        QCOMPARE(Dlg().m_bSliderBusy, 1);
+        QVERIFY(Dlg().Session().IsSliderBusy());
         slider->SetPosition(37.9);
         // Broadcasts move the check boxes but not the slider while busy.
         Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(90, 0x03)));
@@ -417,14 +399,14 @@ private slots:
         emit slider->MouseUp(1, 0, 10, 10);
         QCOMPARE(Serial().Written(), QByteArray(proto::BuildLevelCommand(37).View().data(), 10));
         Serial().Receive(QByteArray("ACK %\r\n"));
-        QCOMPARE(Dlg().m_bSliderBusy, 0);
+        QVERIFY(!Dlg().Session().IsSliderBusy());
         Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(37, 0x01)));
         QCOMPARE(ReadoutText(1035), QString("3700.00 RPM"));
 
         // Another button alone does not make it busy; its release still sends.
         Serial().ClearWrites();
         emit slider->MouseDown(2, 0, 10, 10);
-        QCOMPARE(Dlg().m_bSliderBusy, 0);
+        QVERIFY(!Dlg().Session().IsSliderBusy());
         slider->SetPosition(100);
         emit slider->MouseUp(2, 0, 10, 10);
         QCOMPARE(Serial().Written(), QByteArray("AT %46CB\r\n"));
@@ -433,6 +415,29 @@ private slots:
         Serial().ClearWrites();
         QTest::keyClick(slider->Slider(), Qt::Key_Home);
         QCOMPARE(Serial().Written(), QByteArray("AT %006C\r\n"));
+    }
+
+    void aLostAcknowledgementReleasesTheSlider() {
+        Identify();
+        CiSliderX* slider = Dlg().Slider();
+        slider->SetPosition(30);
+        emit slider->MouseUp(1, 0, 10, 10); // "ACK %" never comes
+        const QByteArray broadcast = Bytes(proto::BuildLevelBroadcastLine(70, 0x01));
+        for (int tick = 0; tick < 2; ++tick) {
+            Serial().Receive(broadcast);
+            QCOMPARE(slider->GetPosition(), 30.0); // still waiting
+            Dlg().Tick();
+        }
+        Serial().Receive(broadcast);
+        QCOMPARE(slider->GetPosition(), 70.0);
+        QCOMPARE(ReadoutText(1035), QString("7000.00 RPM"));
+        // A slider held by the operator is never released by the clock.
+        emit slider->MouseDown(1, 0, 10, 10);
+        for (int tick = 0; tick < 3; ++tick) {
+            Serial().Receive(broadcast);
+            Dlg().Tick();
+        }
+        QVERIFY(Dlg().Session().IsSliderBusy());
     }
 
     void enterInThePortListExits() {
@@ -464,7 +469,7 @@ private slots:
         QMouseEvent second(QEvent::MouseButtonDblClick, at, slider->mapToGlobal(at), Qt::LeftButton,
                            Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(slider, &second);
-        QCOMPARE(Dlg().m_bSliderBusy, 1);
+        QVERIFY(Dlg().Session().IsSliderBusy());
         Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(3, 0x01)));
         QVERIFY(Dlg().Slider()->GetPosition() > 20.0); // the pointer stays where it was put
     }

@@ -1,0 +1,375 @@
+#include "CDeviceSession.h"
+
+#include "CommandLine.h"
+#include "PortMap.h"
+#include "SettingsStore.h"
+
+#include <QMetaMethod>
+#include <QSignalBlocker>
+
+namespace session {
+
+namespace {
+
+QString FromStd(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+} // namespace
+
+CDeviceSession::CDeviceSession(SessionEnvironment env, QObject* parent)
+    : QObject(parent),
+      m_ownClock(env.clock ? nullptr : std::make_unique<proto::CSteadyMillisecondClock>()),
+      m_clock(env.clock ? env.clock : m_ownClock.get()), m_comm(std::move(env.serial)),
+      m_strPort(QString::fromLatin1(settings::kDefaultPort)) {
+    if (!env.settingsPath.isEmpty())
+        m_settings = std::make_unique<settings::CSettingsStore>(env.settingsPath);
+    m_watchdog.setInterval(kWatchdogPeriodMs);
+    connect(&m_watchdog, &QTimer::timeout, this, &CDeviceSession::Tick);
+    connect(&m_comm, &CMSComm::OnComm, this, [this] { Run([this] { OnCommEvent(); }); });
+}
+
+CDeviceSession::~CDeviceSession() {
+    Stop();
+}
+
+void CDeviceSession::Start() {
+    ResetPanel();
+    m_bSaveSettings = 0;
+    ReadSettings();
+    m_bTrafficSeen = 0;
+    StartWatchdog();
+}
+
+void CDeviceSession::Stop() {
+    StopWatchdog();
+    if (m_comm.GetPortOpen())
+        m_comm.SetPortOpen(false);
+}
+
+void CDeviceSession::SetPort(const QString& port) {
+    m_strPort = port;
+}
+
+bool CDeviceSession::IsModePending(Mode mode) const {
+    switch (mode) {
+    case Mode::Dynamic:
+        return m_bDynamicPending != 0;
+    case Mode::Quiet:
+        return m_bQuietPending != 0;
+    case Mode::Warnings:
+        return m_bWarningsPending != 0;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------- failures
+
+void CDeviceSession::Run(const std::function<void()>& step, bool operatorAction) {
+    try {
+        step();
+    } catch (const CSerialError& e) {
+        Report(e.description(), FailureKind::Error, e.description(), operatorAction);
+    } catch (const std::exception& e) {
+        const QString text = QString::fromLocal8Bit(e.what());
+        Report(text, FailureKind::Error, text, operatorAction);
+    }
+}
+
+void CDeviceSession::Report(const QString& text, FailureKind kind, const QString& failureKey,
+                            bool operatorAction) {
+    if (!failureKey.isEmpty()) {
+        const bool repeated = m_reportedFailures.contains(failureKey);
+        if (!repeated)
+            m_reportedFailures << failureKey;
+        // The operator asked: he hears the answer, even one he heard before.
+        if (repeated && !operatorAction)
+            return;
+    }
+    emit Failure(text, kind);
+}
+
+// ---------------------------------------------------------------- connection
+
+void CDeviceSession::Connect() {
+    m_bRecovering = false; // the operator's Connect ends any automatic recovery
+    Run([this] { OnConnect(); }, true);
+}
+
+void CDeviceSession::Disconnect() {
+    m_bRecovering = false;
+    Run([this] { OnDisconnect(); }, true);
+}
+
+void CDeviceSession::Tick() {
+    Run([this] { OnTimer(); });
+}
+
+void CDeviceSession::OpenSelectedPort() {
+    const int n = ports::PortNumberFromName(m_strPort);
+    m_bConnected = 0;
+    if (m_comm.GetPortOpen())
+        m_comm.SetPortOpen(false);
+    m_comm.SetCommPort(n);
+    if (m_comm.GetPortOpen()) {
+        Report(tr("Cannot Open the selected Serial Port!"), FailureKind::Notice,
+               QStringLiteral("still open"), false);
+    } else {
+        m_comm.SetPortOpen(true); // raises CSerialError when the port cannot be opened
+        m_bConnected = 1;
+        m_reportedFailures.clear();
+        // Whatever the last device left half-sent belongs to no line of this one.
+        m_receiveWindow = proto::CReceiveWindow();
+    }
+    m_comm.SetSettings(QStringLiteral("115200,n,8,1"));
+    m_comm.GetInput(); // bytes waiting from before are dropped
+}
+
+void CDeviceSession::OnConnect() {
+    m_bIdQueryPending = 1;
+    try {
+        OpenSelectedPort();
+    } catch (const CSerialError&) {
+        // While recovering a lost device the attempts go on at every tick.
+        if (m_bRecovering)
+            StartWatchdog();
+        throw;
+    }
+    if (m_bConnected) {
+        const proto::CommandLine query = proto::BuildIdQuery();
+        SendCommandLine(query.bytes.data(), query.length);
+    }
+    StopWatchdog();
+    StartWatchdog();
+}
+
+void CDeviceSession::OnDisconnect() {
+    StopWatchdog();
+    ResetPanel();
+}
+
+void CDeviceSession::OnTimer() {
+    emit Ticked();
+    if (m_nLevelAckTicks >= 0 && ++m_nLevelAckTicks >= kLevelAckTicks) {
+        // The acknowledgement was lost on the line: follow the device again.
+        m_nLevelAckTicks = -1;
+        m_bSliderBusy = 0;
+    }
+    if (!m_bTrafficSeen) {
+        if (m_bLinkUp)
+            m_bRecovering = true; // an identified device went silent
+        OnDisconnect();
+    }
+    if (!m_bLinkUp)
+        OnConnect();
+    m_bTrafficSeen = 0;
+    if (m_bSaveSettings)
+        WriteSettings();
+}
+
+void CDeviceSession::OnLinkLost(const QString& reason) {
+    Q_UNUSED(reason);
+    // A device that hangs up or stops taking bytes is lost like one that
+    // falls silent: the panel resets and the search goes on at every tick.
+    m_bRecovering = true;
+    OnDisconnect();
+    StartWatchdog();
+}
+
+void CDeviceSession::ResetPanel() {
+    if (m_comm.GetPortOpen())
+        m_comm.SetPortOpen(false);
+    m_bConnected = 0;
+    m_nFirmwareVersion = 0;
+    m_nProductCode = 0;
+    m_identity = DeviceIdentity();
+    m_modes = Modes();
+    m_bWarningsPending = m_bQuietPending = m_bDynamicPending = m_bSliderBusy = 0;
+    m_nLevelAckTicks = -1;
+    m_instances.reset();
+    m_claims.reset();
+    m_bDeviceIdentified = 0;
+    m_bLinkUp = false;
+    emit PanelReset();
+}
+
+// ---------------------------------------------------------------- sending
+
+void CDeviceSession::SendCommandLine(const uint8_t* line, int length) {
+    if (!m_comm.GetPortOpen())
+        throw CSerialError(tr("Port is closed."));
+    emit LineSent(QByteArray(reinterpret_cast<const char*>(line), length));
+    // Nothing else is handled until the line is out; bytes that arrive
+    // meanwhile are read by a receive event afterwards.
+    try {
+        const QSignalBlocker hold(&m_comm.Backend());
+        m_bSending = true;
+        proto::SendCommandLine(m_comm, *m_clock, line, length);
+        m_bSending = false;
+    } catch (const CSerialError& e) {
+        m_bSending = false;
+        OnLinkLost(e.description());
+        return;
+    }
+    QTimer::singleShot(0, this, [this] { Run([this] { OnCommEvent(); }); });
+}
+
+void CDeviceSession::SendKeyCommand(uint8_t keyCode) {
+    const proto::CommandLine line = proto::BuildKeyCommand(keyCode);
+    if (m_bConnected)
+        SendCommandLine(line.bytes.data(), line.length);
+}
+
+void CDeviceSession::PressKey(Key key) {
+    static constexpr uint8_t kCodes[] = {proto::kKeyMenu, proto::kKeyDown, proto::kKeyUp};
+    Run([this, key] { SendKeyCommand(kCodes[static_cast<int>(key)]); });
+}
+
+void CDeviceSession::SetMode(Mode mode, bool on) {
+    switch (mode) {
+    case Mode::Dynamic:
+        m_bDynamicPending = 1;
+        m_modes.dynamic = on;
+        Run([this] { SendKeyCommand(proto::kKeyDynamic); });
+        break;
+    case Mode::Quiet:
+        m_bQuietPending = 1;
+        m_modes.quiet = on;
+        Run([this] { SendKeyCommand(proto::kKeyQuiet); });
+        break;
+    case Mode::Warnings:
+        m_bWarningsPending = 1;
+        m_modes.warnings = on;
+        Run([this] { SendKeyCommand(proto::kKeyWarnings); });
+        break;
+    }
+}
+
+void CDeviceSession::HoldLevel() {
+    m_bSliderBusy = 1;
+    m_nLevelAckTicks = -1;
+}
+
+void CDeviceSession::SendLevel(uint8_t level) {
+    m_bSliderBusy = 1;
+    m_nLevelAckTicks = 0;
+    const proto::CommandLine line = proto::BuildLevelCommand(level);
+    Run([&] {
+        if (m_bConnected)
+            SendCommandLine(line.bytes.data(), line.length);
+    });
+}
+
+void CDeviceSession::SendInstances(const std::array<uint8_t, 8>& instances) {
+    // The instance line goes out with no connection test: a closed port
+    // says so.
+    const proto::CommandLine line = proto::BuildDeviceInstanceLine(instances);
+    Run([&] { SendCommandLine(line.bytes.data(), line.length); }, true);
+}
+
+// ---------------------------------------------------------------- receiving
+
+void CDeviceSession::OnCommEvent() {
+    if (m_bSending || m_comm.GetCommEvent() != CMSComm::kEventReceive)
+        return;
+    const QByteArray input = m_comm.GetInput();
+    if (!m_bConnected || input.isEmpty())
+        return;
+    static const QMetaMethod lineReceived = QMetaMethod::fromSignal(&CDeviceSession::LineReceived);
+    const bool tapped = isSignalConnected(lineReceived);
+    m_receiveWindow.Push(
+        reinterpret_cast<const uint8_t*>(input.constData()), static_cast<int>(input.size()),
+        [this, tapped](const uint8_t* line, int length) {
+            if (tapped)
+                emit LineReceived(QByteArray(reinterpret_cast<const char*>(line), length));
+            proto::DispatchReport(line, length, *this);
+        });
+}
+
+void CDeviceSession::OnLevelAck() {
+    m_bSliderBusy = 0;
+    m_nLevelAckTicks = -1;
+}
+
+void CDeviceSession::OnKeyAck() {
+    m_bDynamicPending = m_bQuietPending = m_bWarningsPending = 0;
+}
+
+void CDeviceSession::OnIdReport(const uint8_t* line) {
+    m_bIdQueryPending = 0;
+    m_bSaveSettings = 1;
+    if (!proto::IdReportChecksumValid(line))
+        return;
+    const proto::IdReport report = proto::DecodeIdReport(line);
+    m_nProductCode = report.productCode;
+    m_nFirmwareVersion = static_cast<uint16_t>(report.firmwareByte + 1);
+    m_identity.productCode = report.productCode;
+    m_identity.product = FromStd(proto::ProductName(report.productCode));
+    m_identity.known = proto::IsKnownProduct(report.productCode);
+    m_identity.serialNumber = report.serialNumber;
+    m_identity.firmware = FromStd(proto::FirmwareVersionText(m_nFirmwareVersion));
+    m_bDeviceIdentified = m_identity.known ? 1 : 0;
+    m_bLinkUp = true;
+    m_bRecovering = false;
+    emit Identified(m_identity);
+    if (!m_identity.known)
+        OnDisconnect();
+}
+
+void CDeviceSession::OnLevelBroadcast(uint8_t level, uint8_t modeFlags) {
+    if (!m_bQuietPending)
+        m_modes.quiet = (modeFlags & proto::kModeQuietOff) == 0;
+    if (!m_bDynamicPending)
+        m_modes.dynamic = (modeFlags & proto::kModeDynamic) != 0;
+    if (!m_bWarningsPending)
+        m_modes.warnings = (modeFlags & proto::kModeWarnings) != 0;
+    emit LevelReported({level, m_modes, m_bSliderBusy == 0});
+}
+
+void CDeviceSession::OnAddressClaim(const proto::AddressClaim& claim) {
+    m_claims = claim;
+    emit AddressClaimReported(claim);
+}
+
+void CDeviceSession::OnInstanceBroadcast(const proto::InstanceReport& instances) {
+    m_instances = instances;
+    emit InstancesReported(instances);
+}
+
+// ---------------------------------------------------------------- settings
+
+void CDeviceSession::ReadSettings() {
+    m_strPort = QString::fromLatin1(settings::kDefaultPort);
+    if (m_settings) {
+        const settings::LoadResult loaded = m_settings->Load();
+        m_strPort = QString::fromStdString(loaded.port);
+        if (loaded.rewrite)
+            m_bSaveSettings = 1;
+        if (!loaded.failure.isEmpty())
+            ReportSettingsFailure(loaded.failure);
+    }
+    emit PortChanged(m_strPort);
+}
+
+void CDeviceSession::WriteSettings() {
+    m_bSaveSettings = 0;
+    if (!m_settings)
+        return;
+    const QByteArray port = m_strPort.toLatin1();
+    const QString failure = m_settings->Save(std::string(port.constData(), size_t(port.size())));
+    if (failure.isEmpty())
+        m_bSettingsFailureReported = false;
+    else
+        ReportSettingsFailure(failure);
+}
+
+void CDeviceSession::ReportSettingsFailure(const QString& text) {
+    if (m_bSettingsFailureReported)
+        return;
+    m_bSettingsFailureReported = true;
+    // At start-up no front end shows anything yet: tell the operator once
+    // one does.
+    QTimer::singleShot(0, this, [this, text] { emit Failure(text, FailureKind::Notice); });
+}
+
+} // namespace session

@@ -1,0 +1,214 @@
+#pragma once
+// The conversation with the device, with no window: the serial port, the
+// one-second watchdog, the receive window, the pending and busy flags, the
+// identification and the remembered port. Front ends (the main window, the
+// command line) send the operator's commands in and render its signals.
+//
+// Everything runs on the thread that owns the session, one handler at a
+// time; signals are delivered at once, so a broadcast has reached every
+// front end before the next byte is framed.
+#include "CMSComm.h"
+#include "PacedSender.h"
+#include "ReceiveWindow.h"
+#include "Reports.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace settings {
+class CSettingsStore;
+}
+
+namespace session {
+
+inline constexpr int kWatchdogPeriodMs = 1000;
+// A level command whose acknowledgement has not come after this many ticks
+// is taken as lost, and the slider follows the device again.
+inline constexpr int kLevelAckTicks = 2;
+
+struct Modes {
+    bool dynamic = false;
+    bool quiet = false;
+    bool warnings = false;
+};
+
+// One level broadcast as the front ends show it: the modes with any
+// operator change still waiting for its acknowledgement, and whether the
+// level moves the slider and the panel (not while the slider is held or
+// its level is on its way).
+struct LevelStatus {
+    uint8_t level = 0;
+    Modes modes;
+    bool follows = true;
+};
+
+struct DeviceIdentity {
+    uint8_t productCode = 0;
+    QString product;  // "Brendlow E-100", or "Wrong ID"
+    QString firmware; // " 1.0A"
+    uint32_t serialNumber = 0;
+    bool known = false;
+};
+
+enum class Key { Menu, Down, Up };
+enum class Mode { Dynamic, Quiet, Warnings };
+
+// Notice: the operator should know (the exclamation box); Error: a step
+// failed (the stop box).
+enum class FailureKind { Notice, Error };
+
+struct SessionEnvironment {
+    std::unique_ptr<CSerialBackend> serial;    // required
+    proto::CMillisecondClock* clock = nullptr; // default: the steady clock
+    // The remembered port; empty: none is read or written.
+    QString settingsPath;
+};
+
+class CDeviceSession : public QObject, private proto::CReportTarget {
+    Q_OBJECT
+public:
+    explicit CDeviceSession(SessionEnvironment environment, QObject* parent = nullptr);
+    ~CDeviceSession() override;
+
+    // Start-up: the disconnected state, the remembered port, the watchdog.
+    void Start();
+    // Closes the port and stops the watchdog for good.
+    void Stop();
+
+    // The port the next connection opens, "COM1".."COM30" (any other text
+    // opens COM1).
+    void SetPort(const QString& port);
+    const QString& Port() const { return m_strPort; }
+
+    // The operator's commands. A failure of the operator's own Connect is
+    // always reported; the watchdog's retries report each failure once.
+    void Connect();
+    void Disconnect();
+    void PressKey(Key key);
+    void SetMode(Mode mode, bool on);
+    // The slider is being moved: broadcasts leave it alone.
+    void HoldLevel();
+    void SendLevel(uint8_t level);
+    // The eight device instances in line order (255 leaves one unchanged).
+    void SendInstances(const std::array<uint8_t, 8>& instances);
+
+    // One watchdog tick, as the timer delivers it.
+    void Tick();
+
+    bool IsWatchdogRunning() const { return m_watchdog.isActive(); }
+    bool IsConnected() const { return m_bConnected != 0; }
+    // A device answered: Connect is over until it is lost or disconnected.
+    bool IsLinkUp() const { return m_bLinkUp; }
+    bool IsDeviceIdentified() const { return m_bDeviceIdentified != 0; }
+    bool IsSliderBusy() const { return m_bSliderBusy != 0; }
+    bool IsTrafficSeen() const { return m_bTrafficSeen != 0; }
+    bool IsIdQueryPending() const { return m_bIdQueryPending != 0; }
+    bool IsSettingsSavePending() const { return m_bSaveSettings != 0; }
+    bool IsModePending(Mode mode) const;
+    const DeviceIdentity& Identity() const { return m_identity; }
+    Modes CurrentModes() const { return m_modes; }
+    const std::optional<proto::InstanceReport>& Instances() const { return m_instances; }
+    const std::optional<proto::AddressClaim>& Claims() const { return m_claims; }
+    const proto::CReceiveWindow& ReceiveWindow() const { return m_receiveWindow; }
+    CMSComm& Comm() { return m_comm; }
+
+    // For tests of the settings rewrite.
+    void RequestSettingsSave() { m_bSaveSettings = 1; }
+
+signals:
+    // The link is back in its disconnected state: no identity, no level.
+    void PanelReset();
+    void PortChanged(const QString& port);
+    void Identified(const session::DeviceIdentity& identity);
+    void LevelReported(const session::LevelStatus& status);
+    void AddressClaimReported(const proto::AddressClaim& claim);
+    void InstancesReported(const proto::InstanceReport& instances);
+    // Something the operator must read; each failure of the automatic
+    // retries comes once.
+    void Failure(const QString& text, session::FailureKind kind);
+    void Ticked();
+    // Every command line written and every complete line received, as it
+    // went over the line.
+    void LineSent(const QByteArray& line);
+    void LineReceived(const QByteArray& line);
+
+private:
+    // The error boundary: runs one step; a failure it raises ends it there
+    // and is reported. `operatorAction` reports it even when it repeats.
+    void Run(const std::function<void()>& step, bool operatorAction = false);
+    void Report(const QString& text, FailureKind kind, const QString& failureKey,
+                bool operatorAction);
+
+    void OnConnect();
+    void OnDisconnect();
+    void OnTimer();
+    void OpenSelectedPort();
+    void ResetPanel();
+    void OnCommEvent();
+    void SendCommandLine(const uint8_t* line, int length);
+    void SendKeyCommand(uint8_t keyCode);
+    void OnLinkLost(const QString& reason);
+    void StartWatchdog() { m_watchdog.start(); }
+    void StopWatchdog() { m_watchdog.stop(); }
+    void ReadSettings();
+    void WriteSettings();
+    void ReportSettingsFailure(const QString& text);
+
+    // Report dispatch.
+    void SetTrafficSeen() override { m_bTrafficSeen = 1; }
+    bool IdQueryPending() const override { return m_bIdQueryPending != 0; }
+    bool DeviceIdentified() const override { return m_nFirmwareVersion != 0; }
+    void OnLevelAck() override;
+    void OnKeyAck() override;
+    void OnIdReport(const uint8_t* line) override;
+    void OnLevelBroadcast(uint8_t level, uint8_t modeFlags) override;
+    void OnAddressClaim(const proto::AddressClaim& claim) override;
+    void OnInstanceBroadcast(const proto::InstanceReport& instances) override;
+
+    std::unique_ptr<proto::CMillisecondClock> m_ownClock;
+    proto::CMillisecondClock* m_clock;
+    CMSComm m_comm;
+    QTimer m_watchdog;
+    proto::CReceiveWindow m_receiveWindow;
+    std::unique_ptr<settings::CSettingsStore> m_settings;
+
+    QString m_strPort;
+    DeviceIdentity m_identity;
+    Modes m_modes;
+    std::optional<proto::InstanceReport> m_instances;
+    std::optional<proto::AddressClaim> m_claims;
+
+    int m_bDeviceIdentified = 0;
+    uint8_t m_nProductCode = 0;
+    uint16_t m_nFirmwareVersion = 0;
+    int m_bSaveSettings = 0;
+    int m_bConnected = 0;
+    int m_bIdQueryPending = 0;
+    int m_bTrafficSeen = 0;
+    int m_bSliderBusy = 0;
+    int m_bDynamicPending = 0;
+    int m_bQuietPending = 0;
+    int m_bWarningsPending = 0;
+    // Between an identification and the reset that ends it.
+    bool m_bLinkUp = false;
+    // Set when an identified device was lost: a port that then fails to
+    // open is retried at every tick, so the device is found again when it
+    // comes back.
+    bool m_bRecovering = false;
+    // Ticks since a level command went out without its acknowledgement;
+    // -1 when none is awaited.
+    int m_nLevelAckTicks = -1;
+    // Inside a paced send: the bytes that arrive wait for its end.
+    bool m_bSending = false;
+
+    QStringList m_reportedFailures;
+    bool m_bSettingsFailureReported = false;
+};
+
+} // namespace session
