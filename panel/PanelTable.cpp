@@ -1,5 +1,7 @@
 #include "PanelTable.h"
 
+#include "ParameterModel.h"
+
 #include <algorithm>
 
 namespace panel {
@@ -9,18 +11,29 @@ namespace {
 // Read-outs with no stored precision show one decimal.
 constexpr int kDefaultDecimals = 1;
 
+// The field a panel entry shows: its raw value read from the model's raw
+// values, in the type the model keeps it.
+#define RAW(expression) [](const RawValues& r) -> int64_t { return expression; }
+
+constexpr FieldSource Source(long pgn, const char* field, double resolution,
+                             int64_t (*raw)(const RawValues&), const char* unit) {
+    return {pgn, field, resolution, raw, unit};
+}
+
 // Most controls sit in a 69x24 caption box with a 66x13 control inside.
-constexpr PanelEntry Readout(const char* caption, int id, int x, int y, int cx, int cy,
-                             int decimals, const char* unit) {
-    return {caption, id, PanelKind::Readout, {x, y, 69, 24}, {cx, cy, 66, 13}, decimals, unit};
+PanelEntry Readout(const char* caption, int id, int x, int y, int cx, int cy, int decimals,
+                   const char* unit, FieldSource source) {
+    return {caption, id,    PanelKind::Readout, {x, y, 69, 24}, {cx, cy, 66, 13}, decimals,
+            unit,    source};
 }
 
-constexpr PanelEntry Status(const char* caption, int id, int x, int y, int cx, int cy) {
-    return {caption, id, PanelKind::StatusText, {x, y, 69, 24}, {cx, cy, 66, 13}, 0, ""};
+PanelEntry Status(const char* caption, int id, int x, int y, int cx, int cy, FieldSource source) {
+    return {caption, id, PanelKind::StatusText, {x, y, 69, 24}, {cx, cy, 66, 13}, 0, "", source};
 }
 
-constexpr PanelEntry Alternate(const char* caption, int id, int x, int y, int cx, int cy) {
-    return {caption, id, PanelKind::AlternateText, {x, y, 69, 24}, {cx, cy, 66, 13}, 0, ""};
+PanelEntry Alternate(const char* caption, int id, int x, int y, int cx, int cy,
+                     FieldSource source) {
+    return {caption, id, PanelKind::AlternateText, {x, y, 69, 24}, {cx, cy, 66, 13}, 0, "", source};
 }
 
 } // namespace
@@ -34,34 +47,60 @@ const std::array<PanelGroup, 4> kPanelGroups{{
 
 const std::array<PanelEntry, kPanelEntryCount> kPanelEntries{{
     // Left: engine
-    Readout("Engine Speed", 1035, 9, 247, 11, 256, 2, " RPM"),
-    Readout("Engine Oil Pressure", 1037, 80, 247, 82, 256, 0, " Pa"),
-    Readout("Engine Temp.", 1039, 151, 247, 153, 256, 2, " K"),
-    Readout("Alternator Potential", 1040, 222, 247, 224, 256, 2, " V"),
-    Readout("Fuel Rate", 1041, 9, 271, 11, 280, 4, " cum/hr"),
-    Readout("Total Engine Hours", 1042, 222, 271, 224, 280, 0, " s"),
+    Readout("Engine Speed", 1035, 9, 247, 11, 256, 2, " RPM",
+            Source(127488, "engine speed", 0.25, RAW(r.engineSpeed), "rpm")),
+    Readout("Engine Oil Pressure", 1037, 80, 247, 82, 256, 0, " Pa",
+            Source(127489, "oil pressure", 100, RAW(r.oilPressure), "Pa")),
+    Readout("Engine Temp.", 1039, 151, 247, 153, 256, 2, " K",
+            Source(127489, "engine temperature", 0.01, RAW(r.engineTemperature), "K")),
+    Readout("Alternator Potential", 1040, 222, 247, 224, 256, 2, " V",
+            Source(127489, "alternator potential", 0.01, RAW(r.alternatorPotential), "V")),
+    Readout("Fuel Rate", 1041, 9, 271, 11, 280, 4, " cum/hr",
+            Source(127489, "fuel rate", 0.0001, RAW(r.fuelRate), "m³/h")),
+    Readout("Total Engine Hours", 1042, 222, 271, 224, 280, 0, " s",
+            Source(127489, "total engine hours", 1, RAW(r.totalEngineHours), "s")),
 
     // Upper right: engine and vessel read-outs
-    Readout("Boost Pressure", 1049, 297, 11, 299, 20, 0, " Pa"),
-    Readout("Engine Tilt/Trim", 1048, 368, 11, 370, 20, 0, " %"),
-    Readout("Engine Oil Temp.", 1046, 438, 11, 440, 20, kDefaultDecimals, " K"),
-    Readout("Coolant Pressure", 1047, 508, 11, 510, 20, 0, " Pa"),
-    Readout("Fuel Pressure", 1043, 578, 11, 580, 20, 0, " KPa"),
-    Readout("% Engine Load", 1045, 297, 35, 299, 44, 0, " %"),
-    Readout("% Engine Torque", 1050, 368, 35, 370, 44, 0, " %"),
-    Readout("Speed Water Ref.", 1051, 438, 35, 440, 44, 2, " m/s"),
-    Readout("Speed Ref. Type", 1044, 508, 35, 510, 44, 0, ""),
-    Readout("Speed Direction", 1052, 578, 35, 580, 44, 0, ""),
-    Readout("Exhaust Gas Temp.", 1054, 297, 59, 299, 68, 3, " K"),
-    Readout("Fuel Level", 1055, 367, 59, 369, 68, 3, " %"),
-    Readout("F-tank Cap. (cum)", 1056, 438, 59, 440, 68, 4, ""),
-    Readout("Battery Voltage", 1053, 508, 59, 510, 68, 2, " V"),
-    Readout("Battery Current", 1057, 578, 59, 580, 68, kDefaultDecimals, " A"),
-    Readout("Battery Case Temp.", 1062, 297, 84, 299, 93, 2, " K"),
-    Readout("Measurement Date", 1061, 367, 84, 369, 93, 0, " days"),
-    Readout("Measurement Time", 1060, 438, 84, 440, 93, 4, " s"),
-    Readout("Total Distance", 1059, 508, 84, 510, 93, 0, " m"),
-    Readout("Distance S. Reset", 1058, 578, 84, 580, 93, 0, " m"),
+    Readout("Boost Pressure", 1049, 297, 11, 299, 20, 0, " Pa",
+            Source(127488, "boost pressure", 100, RAW(r.boostPressure), "Pa")),
+    Readout("Engine Tilt/Trim", 1048, 368, 11, 370, 20, 0, " %",
+            Source(127488, "tilt/trim", 1, RAW(r.tiltTrim), "%")),
+    Readout("Engine Oil Temp.", 1046, 438, 11, 440, 20, kDefaultDecimals, " K",
+            Source(127489, "oil temperature", 0.1, RAW(r.oilTemperature), "K")),
+    Readout("Coolant Pressure", 1047, 508, 11, 510, 20, 0, " Pa",
+            Source(127489, "coolant pressure", 100, RAW(r.coolantPressure), "Pa")),
+    Readout("Fuel Pressure", 1043, 578, 11, 580, 20, 0, " KPa",
+            Source(127489, "fuel pressure", 1, RAW(r.fuelPressure), "kPa")),
+    Readout("% Engine Load", 1045, 297, 35, 299, 44, 0, " %",
+            Source(127489, "percent engine load", 1, RAW(r.engineLoad), "%")),
+    Readout("% Engine Torque", 1050, 368, 35, 370, 44, 0, " %",
+            Source(127489, "percent engine torque", 1, RAW(r.engineTorque), "%")),
+    Readout("Speed Water Ref.", 1051, 438, 35, 440, 44, 2, " m/s",
+            Source(128259, "speed water referenced", 0.01, RAW(r.speedWaterRef), "m/s")),
+    Readout("Speed Ref. Type", 1044, 508, 35, 510, 44, 0, "",
+            Source(128259, "speed water referenced type", 1, RAW(r.speedRefType), "")),
+    Readout("Speed Direction", 1052, 578, 35, 580, 44, 0, "",
+            Source(128259, "speed direction", 1, RAW(r.speedDirectionByte & 0x0F), "")),
+    Readout("Exhaust Gas Temp.", 1054, 297, 59, 299, 68, 3, " K",
+            Source(130316, "temperature", 0.001, RAW(r.exhaustGasTemperature), "K")),
+    Readout("Fuel Level", 1055, 367, 59, 369, 68, 3, " %",
+            Source(127505, "level (fuel tank)", 0.004, RAW(r.fuelLevel), "%")),
+    Readout("F-tank Cap. (cum)", 1056, 438, 59, 440, 68, 4, "",
+            Source(127505, "tank capacity (fuel)", 0.0001, RAW(r.fuelCapacity), "m³")),
+    Readout("Battery Voltage", 1053, 508, 59, 510, 68, 2, " V",
+            Source(127508, "voltage", 0.01, RAW(r.batteryVoltage), "V")),
+    Readout("Battery Current", 1057, 578, 59, 580, 68, kDefaultDecimals, " A",
+            Source(127508, "current", 0.1, RAW(r.batteryCurrent), "A")),
+    Readout("Battery Case Temp.", 1062, 297, 84, 299, 93, 2, " K",
+            Source(127508, "temperature", 0.01, RAW(r.batteryCaseTemperature), "K")),
+    Readout("Measurement Date", 1061, 367, 84, 369, 93, 0, " days",
+            Source(128275, "date", 1, RAW(r.measurementDate), "days")),
+    Readout("Measurement Time", 1060, 438, 84, 440, 93, 4, " s",
+            Source(128275, "time", 0.0001, RAW(r.measurementTime), "s")),
+    Readout("Total Distance", 1059, 508, 84, 510, 93, 0, " m",
+            Source(128275, "log", 1, RAW(r.totalDistance), "m")),
+    Readout("Distance S. Reset", 1058, 578, 84, 580, 93, 0, " m",
+            Source(128275, "trip log", 1, RAW(r.tripDistance), "m")),
 
     // Middle right: the two engine status words
     {"Engine Discrete Status 1",
@@ -70,40 +109,87 @@ const std::array<PanelEntry, kPanelEntryCount> kPanelEntries{{
      {299, 128, 140, 29},
      {303, 140, 132, 13},
      0,
-     ""},
+     "",
+     Source(127489, "discrete status 1", 1, RAW(r.discreteStatus1), "")},
     {"Engine Discrete Status 2",
      1036,
      PanelKind::StatusText,
      {505, 128, 140, 29},
      {509, 140, 132, 13},
      0,
-     ""},
+     "",
+     Source(127489, "discrete status 2", 1, RAW(r.discreteStatus2), "")},
 
     // Lower right: vessel
-    Readout("Waste Water Level", 1067, 297, 175, 299, 184, 3, " %"),
-    Readout("WW-tank Cap.(cum)", 1080, 367, 175, 369, 184, 4, ""),
-    Readout("Black Water Level", 1063, 438, 175, 440, 184, 3, " %"),
-    Readout("BW-tank Cap. (cum)", 1079, 508, 175, 510, 184, 4, ""),
-    Readout("Latitude (deg)", 1073, 578, 175, 580, 184, 7, ""),
-    Readout("Longitude (deg)", 1078, 297, 199, 299, 208, 7, ""),
-    Readout("Port Trim Tab", 1068, 367, 199, 369, 208, 0, " %"),
-    Readout("Starboard Trim Tab", 1069, 438, 199, 440, 208, 0, " %"),
-    Status("Rudder Dir. Order", 1038, 508, 199, 510, 208),
-    Readout("Rudder Angle Order", 1071, 578, 199, 580, 208, 4, " rad"),
-    Alternate("Rudder Angle Order", 1072, 578, 199, 580, 208),
-    Readout("Rudder Position", 1070, 297, 223, 299, 232, 4, " rad"),
-    Readout("Water Depth", 1076, 367, 223, 369, 232, 2, " m"),
-    Readout("Water Depth Offset", 1075, 438, 223, 440, 232, 3, " m"),
-    Readout("Max. Depth Range", 1074, 508, 223, 510, 232, 0, " m"),
-    Alternate("Max. Depth Range", 1077, 508, 223, 510, 232),
-    Status("Trans. Warning", 1034, 297, 247, 299, 256),
-    Readout("Transmission Gear", 1064, 368, 247, 369, 256, 0, ""),
-    Readout("Trans. Oil Pressure", 1065, 438, 247, 440, 256, 0, " Pa"),
-    Readout("Trans. Oil Temp.", 1066, 508, 247, 510, 256, kDefaultDecimals, " K"),
-    Status("COG Reference", 1083, 297, 271, 299, 280),
-    Readout("Course Over Gound", 1081, 368, 271, 369, 280, 4, " rad"),
-    Readout("Speed Over Ground", 1082, 438, 271, 440, 280, 2, " m/s"),
+    Readout("Waste Water Level", 1067, 297, 175, 299, 184, 3, " %",
+            Source(127505, "level (waste water tank)", 0.004, RAW(r.wasteWaterLevel), "%")),
+    Readout("WW-tank Cap.(cum)", 1080, 367, 175, 369, 184, 4, "",
+            Source(127505, "tank capacity (waste water)", 0.0001, RAW(r.wasteWaterCapacity), "m³")),
+    Readout("Black Water Level", 1063, 438, 175, 440, 184, 3, " %",
+            Source(127505, "level (black water tank)", 0.004, RAW(r.blackWaterLevel), "%")),
+    Readout("BW-tank Cap. (cum)", 1079, 508, 175, 510, 184, 4, "",
+            Source(127505, "tank capacity (black water)", 0.0001, RAW(r.blackWaterCapacity), "m³")),
+    Readout("Latitude (deg)", 1073, 578, 175, 580, 184, 7, "",
+            Source(129025, "latitude", 0.0000001, RAW(r.latitude), "deg")),
+    Readout("Longitude (deg)", 1078, 297, 199, 299, 208, 7, "",
+            Source(129025, "longitude", 0.0000001, RAW(r.longitude), "deg")),
+    Readout("Port Trim Tab", 1068, 367, 199, 369, 208, 0, " %",
+            Source(130576, "port trim tab", 1, RAW(r.portTrimTab), "%")),
+    Readout("Starboard Trim Tab", 1069, 438, 199, 440, 208, 0, " %",
+            Source(130576, "starboard trim tab", 1, RAW(r.starboardTrimTab), "%")),
+    Status("Rudder Dir. Order", 1038, 508, 199, 510, 208,
+           Source(127245, "direction order", 1, RAW(r.rudderDirOrderByte & 0x07), "")),
+    Readout("Rudder Angle Order", 1071, 578, 199, 580, 208, 4, " rad",
+            Source(127245, "angle order", 0.0001, RAW(r.rudderAngleOrder), "rad")),
+    Alternate("Rudder Angle Order", 1072, 578, 199, 580, 208,
+              Source(127245, "angle order", 0.0001, RAW(r.rudderAngleOrder), "rad")),
+    Readout("Rudder Position", 1070, 297, 223, 299, 232, 4, " rad",
+            Source(127245, "position", 0.0001, RAW(r.rudderPosition), "rad")),
+    Readout("Water Depth", 1076, 367, 223, 369, 232, 2, " m",
+            Source(128267, "depth", 0.01, RAW(r.waterDepth), "m")),
+    Readout("Water Depth Offset", 1075, 438, 223, 440, 232, 3, " m",
+            Source(128267, "offset", 0.001, RAW(r.waterDepthOffset), "m")),
+    Readout("Max. Depth Range", 1074, 508, 223, 510, 232, 0, " m",
+            Source(128267, "range", 10, RAW(r.maxDepthRange), "m")),
+    Alternate("Max. Depth Range", 1077, 508, 223, 510, 232,
+              Source(128267, "range", 10, RAW(r.maxDepthRange), "m")),
+    Status("Trans. Warning", 1034, 297, 247, 299, 256,
+           Source(127493, "discrete status 1", 1, RAW(r.transWarning), "")),
+    Readout("Transmission Gear", 1064, 368, 247, 369, 256, 0, "",
+            Source(127493, "gear", 1, RAW(r.transmissionGearByte & 0x03), "")),
+    Readout("Trans. Oil Pressure", 1065, 438, 247, 440, 256, 0, " Pa",
+            Source(127493, "oil pressure", 100, RAW(r.transOilPressure), "Pa")),
+    Readout("Trans. Oil Temp.", 1066, 508, 247, 510, 256, kDefaultDecimals, " K",
+            Source(127493, "oil temperature", 0.1, RAW(r.transOilTemperature), "K")),
+    Status("COG Reference", 1083, 297, 271, 299, 280,
+           Source(129026, "COG reference", 1, RAW(r.cogReferenceByte & 0x03), "")),
+    Readout("Course Over Gound", 1081, 368, 271, 369, 280, 4, " rad",
+            Source(129026, "course over ground", 0.0001, RAW(r.courseOverGround), "rad")),
+    Readout("Speed Over Ground", 1082, 438, 271, 440, 280, 2, " m/s",
+            Source(129026, "speed over ground", 0.01, RAW(r.speedOverGround), "m/s")),
 }};
+
+const char* PgnName(long pgn) {
+    static const std::pair<long, const char*> kNames[] = {
+        {127245, "Rudder"},
+        {127488, "Engine Parameters, Rapid Update"},
+        {127489, "Engine Parameters, Dynamic"},
+        {127493, "Transmission Parameters, Dynamic"},
+        {127505, "Fluid Level"},
+        {127508, "Battery Status"},
+        {128259, "Speed"},
+        {128267, "Water Depth"},
+        {128275, "Distance Log"},
+        {129025, "Position, Rapid Update"},
+        {129026, "COG & SOG, Rapid Update"},
+        {130316, "Temperature, Extended Range"},
+        {130576, "Small Craft Status"},
+    };
+    for (const auto& [number, name] : kNames)
+        if (number == pgn)
+            return name;
+    return "";
+}
 
 const PanelEntry* FindPanelEntry(int controlId) {
     const auto it =

@@ -1,5 +1,7 @@
 #include "ParameterModel.h"
 
+#include "PanelTable.h"
+
 #include <algorithm>
 
 namespace panel {
@@ -152,56 +154,10 @@ RawValues ComputeRawValues(uint8_t levelIn, bool warnings) {
 PanelValues ScaleRawValues(const RawValues& raw) {
     PanelValues v{};
     size_t next = 0;
-    auto put = [&](int controlId, double value) { v.readouts.at(next++) = {controlId, value}; };
-    // Whole multiples are formed in integers so they come out exact.
-    auto times = [](int64_t rawValue, int64_t factor) {
-        return static_cast<double>(rawValue * factor);
-    };
-
-    put(1035, raw.engineSpeed * 0.25);
-    put(1049, times(raw.boostPressure, 100));
-    put(1048, raw.tiltTrim);
-    put(1037, times(raw.oilPressure, 100));
-    put(1046, raw.oilTemperature * 0.1);
-    put(1039, raw.engineTemperature * 0.01);
-    put(1040, raw.alternatorPotential * 0.01);
-    put(1041, raw.fuelRate * 0.0001);
-    put(1042, raw.totalEngineHours);
-    put(1047, times(raw.coolantPressure, 100));
-    put(1043, raw.fuelPressure);
-    put(1045, raw.engineLoad);
-    put(1050, raw.engineTorque);
-    put(1064, raw.transmissionGearByte & 0x03);
-    put(1065, times(raw.transOilPressure, 100));
-    put(1066, raw.transOilTemperature * 0.1);
-    put(1055, raw.fuelLevel * 0.004);
-    put(1056, raw.fuelCapacity * 0.0001);
-    put(1067, raw.wasteWaterLevel * 0.004);
-    put(1080, raw.wasteWaterCapacity * 0.0001);
-    put(1063, raw.blackWaterLevel * 0.004);
-    put(1079, raw.blackWaterCapacity * 0.0001);
-    put(1053, raw.batteryVoltage * 0.01);
-    put(1057, raw.batteryCurrent * 0.1);
-    put(1062, raw.batteryCaseTemperature * 0.01);
-    put(1054, raw.exhaustGasTemperature * 0.001);
-    put(1051, raw.speedWaterRef * 0.01);
-    put(1044, raw.speedRefType);
-    put(1052, raw.speedDirectionByte & 0x0F);
-    put(1061, raw.measurementDate);
-    put(1060, raw.measurementTime * 0.0001);
-    put(1059, raw.totalDistance);
-    put(1058, raw.tripDistance);
-    put(1071, raw.rudderAngleOrder * 0.0001);
-    put(1070, raw.rudderPosition * 0.0001);
-    put(1068, raw.portTrimTab);
-    put(1069, raw.starboardTrimTab);
-    put(1076, raw.waterDepth * 0.01);
-    put(1075, raw.waterDepthOffset * 0.001);
-    put(1074, times(raw.maxDepthRange, 10));
-    put(1081, raw.courseOverGround * 0.0001);
-    put(1082, raw.speedOverGround * 0.01);
-    put(1073, raw.latitude * 0.0000001);
-    put(1078, raw.longitude * 0.0000001);
+    for (const PanelEntry& e : kPanelEntries)
+        if (e.kind == PanelKind::Readout)
+            v.readouts.at(next++) = {e.controlId,
+                                     static_cast<double>(e.source.raw(raw)) * e.source.resolution};
 
     v.discreteStatus1 = BitString(raw.discreteStatus1, 16);
     v.discreteStatus2 = BitString(raw.discreteStatus2, 16);

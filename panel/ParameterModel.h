@@ -73,7 +73,7 @@ struct ReadoutSetting {
 
 // Everything the panel shows for one level.
 struct PanelValues {
-    std::array<ReadoutSetting, kReadoutCount> readouts; // every read-out, once
+    std::array<ReadoutSetting, kReadoutCount> readouts; // every read-out, in panel order
     std::string discreteStatus1;                        // 1033, "0B" + 16 bits
     std::string discreteStatus2;                        // 1036, "0B" + 16 bits
     std::string transWarning;                           // 1034, "0B" + 8 bits
