@@ -6,6 +6,7 @@
 // room for output (only asked for when there is something to write and the
 // pacer allows it), a signal or the next deadline, so it never spins.
 #include "EmulatedDevice.h"
+#include "PacedSender.h"
 #include "EmulatorOptions.h"
 #include "OutputQueue.h"
 
@@ -42,9 +43,7 @@ constexpr int64_t kGarbagePeriodNs = 20'000'000; // 20 random bytes every 20 ms
 constexpr int64_t kIdleWakeNs = 500'000'000;
 
 int64_t NowNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * kSecondNs + ts.tv_nsec;
+    return proto::SteadyNs();
 }
 
 int64_t SecondsToNs(double seconds) {

@@ -4,13 +4,11 @@
 
 namespace proto {
 
-namespace {
 int64_t SteadyNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
-} // namespace
 
 CSteadyMillisecondClock::CSteadyMillisecondClock() : m_anchorNs(SteadyNs()), m_anchorMs(0) {}
 

@@ -6,6 +6,10 @@
 
 namespace proto {
 
+// Nanoseconds of the steady (monotonic) clock: the one time base of the
+// terminal, the emulator and their logs.
+int64_t SteadyNs();
+
 // A 32-bit millisecond clock that wraps after 2^32 ms.
 class CMillisecondClock {
 public:

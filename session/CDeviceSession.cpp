@@ -289,10 +289,12 @@ void CDeviceSession::OnCommEvent() {
 void CDeviceSession::OnLevelAck() {
     m_bSliderBusy = 0;
     m_nLevelAckTicks = -1;
+    emit LevelAcknowledged();
 }
 
 void CDeviceSession::OnKeyAck() {
     m_bDynamicPending = m_bQuietPending = m_bWarningsPending = 0;
+    emit KeyAcknowledged();
 }
 
 void CDeviceSession::OnIdReport(const uint8_t* line) {
@@ -339,15 +341,14 @@ void CDeviceSession::OnInstanceBroadcast(const proto::InstanceReport& instances)
 // ---------------------------------------------------------------- settings
 
 void CDeviceSession::ReadSettings() {
-    m_strPort = QString::fromLatin1(settings::kDefaultPort);
-    if (m_settings) {
-        const settings::LoadResult loaded = m_settings->Load();
-        m_strPort = QString::fromStdString(loaded.port);
-        if (loaded.rewrite)
-            m_bSaveSettings = 1;
-        if (!loaded.failure.isEmpty())
-            ReportSettingsFailure(loaded.failure);
-    }
+    if (!m_settings)
+        return; // the front end names the port
+    const settings::LoadResult loaded = m_settings->Load();
+    m_strPort = QString::fromStdString(loaded.port);
+    if (loaded.rewrite)
+        m_bSaveSettings = 1;
+    if (!loaded.failure.isEmpty())
+        ReportSettingsFailure(loaded.failure);
     emit PortChanged(m_strPort);
 }
 

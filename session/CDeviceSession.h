@@ -133,6 +133,9 @@ signals:
     // retries comes once.
     void Failure(const QString& text, session::FailureKind kind);
     void Ticked();
+    // The device acknowledged a level command or a key.
+    void LevelAcknowledged();
+    void KeyAcknowledged();
     // Every command line written and every complete line received, as it
     // went over the line.
     void LineSent(const QByteArray& line);

@@ -76,8 +76,8 @@ namespace {
 
 class CSystemSerialBackend final : public CSerialBackend {
 public:
-    explicit CSystemSerialBackend(QString executableFolder)
-        : m_folder(std::move(executableFolder)) {
+    CSystemSerialBackend(QString executableFolder, QString fixedPath)
+        : m_folder(std::move(executableFolder)), m_fixedPath(std::move(fixedPath)) {
         connect(&m_port, &QSerialPort::readyRead, this, &CSerialBackend::BytesArrived);
         connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
             // A vanished device leaves a port that reports errors at every
@@ -88,7 +88,8 @@ public:
     }
 
     QString Open(int portNumber, int baud) override {
-        const QString path = SerialPortPath(portNumber, m_folder);
+        const QString path =
+            m_fixedPath.isEmpty() ? SerialPortPath(portNumber, m_folder) : m_fixedPath;
         m_port.setPortName(path);
         if (!m_port.open(QIODevice::ReadWrite))
             return QStringLiteral("Cannot open COM%1 (%2): %3")
@@ -126,11 +127,13 @@ public:
 
 private:
     QString m_folder;
+    QString m_fixedPath;
     QSerialPort m_port;
 };
 
 } // namespace
 
-std::unique_ptr<CSerialBackend> CreateSystemSerialBackend(const QString& executableFolder) {
-    return std::make_unique<CSystemSerialBackend>(executableFolder);
+std::unique_ptr<CSerialBackend> CreateSystemSerialBackend(const QString& executableFolder,
+                                                          const QString& fixedPath) {
+    return std::make_unique<CSystemSerialBackend>(executableFolder, fixedPath);
 }

@@ -89,5 +89,7 @@ private:
 // pseudo-terminal), otherwise /dev/ttyS{n-1}.
 QString SerialPortPath(int portNumber, const QString& executableFolder);
 
-// The real port, over QSerialPort.
-std::unique_ptr<CSerialBackend> CreateSystemSerialBackend(const QString& executableFolder);
+// The real port, over QSerialPort. With a `fixedPath`, every port number
+// opens that device.
+std::unique_ptr<CSerialBackend> CreateSystemSerialBackend(const QString& executableFolder,
+                                                          const QString& fixedPath = {});

@@ -19,7 +19,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QShortcut>
-#include <chrono>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -393,9 +392,7 @@ void CTerminalDlg::ShowLevel(uint8_t level) {
 }
 
 void CTerminalDlg::LogStatus(const char* what, const QString& detail) {
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                        std::chrono::steady_clock::now().time_since_epoch())
-                        .count();
+    const int64_t ns = proto::SteadyNs();
     m_statusLog->write(
         QStringLiteral("%1 %2 %3\n").arg(QLatin1String(what), detail).arg(ns).toUtf8());
 }

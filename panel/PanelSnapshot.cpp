@@ -1,0 +1,74 @@
+#include "PanelSnapshot.h"
+
+#include "ParameterModel.h"
+
+namespace panel {
+
+namespace {
+
+QString FromStd(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+} // namespace
+
+QString FormatReadout(double value, int decimals, const QString& unit) {
+    QString number = QString::number(value, 'f', decimals);
+    if (number.startsWith('-')) {
+        bool allZero = true;
+        for (QChar c : number)
+            allZero = allZero && (c == '-' || c == '0' || c == '.');
+        if (allZero)
+            number.remove(0, 1);
+    }
+    return number + unit;
+}
+
+QString UnitName(const PanelEntry& entry) {
+    return QString::fromLatin1(entry.unit).trimmed();
+}
+
+PanelSnapshot SnapshotAt(uint8_t level, bool warnings) {
+    const RawValues raw = ComputeRawValues(level, warnings);
+    const PanelValues v = ScaleRawValues(raw);
+    PanelSnapshot s;
+    s.readouts.reserve(kReadoutCount);
+    size_t next = 0;
+    for (const PanelEntry& e : kPanelEntries) {
+        if (e.kind == PanelKind::AlternateText)
+            continue;
+        const int64_t rawValue = e.source.raw(raw);
+        if (e.kind == PanelKind::StatusText) {
+            const std::string* text = nullptr;
+            switch (e.controlId) {
+            case 1033:
+                text = &v.discreteStatus1;
+                break;
+            case 1036:
+                text = &v.discreteStatus2;
+                break;
+            case 1034:
+                text = &v.transWarning;
+                break;
+            case 1038:
+                text = &v.rudderDirOrder;
+                break;
+            default:
+                text = &v.cogReference;
+                break;
+            }
+            s.texts.push_back({&e, FromStd(*text), double(rawValue), rawValue, false});
+            continue;
+        }
+        const double value = v.readouts.at(next++).value;
+        const bool depth = e.controlId == 1074 && v.depthRangeAlternate;
+        const bool rudder = e.controlId == 1071 && v.rudderAngleAlternate;
+        const QString text = depth    ? FromStd(v.depthRangeText)
+                             : rudder ? FromStd(v.rudderAngleText)
+                                      : FormatReadout(value, e.decimals, QString::fromLatin1(e.unit));
+        s.readouts.push_back({&e, text, value, rawValue, depth || rudder});
+    }
+    return s;
+}
+
+} // namespace panel

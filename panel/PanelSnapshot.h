@@ -1,0 +1,35 @@
+#pragma once
+// What the panel shows for one level, entry by entry, as text: for the
+// command line's records and for copying the window's values. The read-out
+// widget formats its value with the same function.
+#include "PanelTable.h"
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace panel {
+
+// A read-out's text: the value with its fixed decimals and the unit text,
+// never "-" in front of a zero ("5000.00 RPM", "0.0 K").
+QString FormatReadout(double value, int decimals, const QString& unit);
+
+struct SnapshotEntry {
+    const PanelEntry* entry;
+    QString text;     // what the panel shows there
+    double value;     // raw x resolution
+    int64_t raw;      // the field's raw value
+    bool alternate;   // a read-out whose alternate text box is shown instead
+};
+
+struct PanelSnapshot {
+    std::vector<SnapshotEntry> readouts; // the 44 read-outs, in panel order
+    std::vector<SnapshotEntry> texts;    // the five status text boxes, in panel order
+};
+
+PanelSnapshot SnapshotAt(uint8_t level, bool warnings);
+
+// The unit without the read-out's leading space: "RPM", "" where none.
+QString UnitName(const PanelEntry& entry);
+
+} // namespace panel
