@@ -18,7 +18,10 @@ fail() { echo "test_install: $*" >&2; exit 1; }
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
 bin=$prefix/bin
 share=$prefix/share
-for f in "$bin/BrendlowTerminal" "$bin/BrendlowEmulator"; do
+programs=("$bin/BrendlowTerminal" "$bin/BrendlowEmulator")
+# The console tool, wherever the build puts it, is installed beside them.
+[ -n "$(find "$build" -maxdepth 2 -type f -name brendlowctl -print -quit)" ] && programs+=("$bin/brendlowctl")
+for f in "${programs[@]}"; do
     [ -x "$f" ] || fail "$f was not installed"
     # The installed programs must not lean on the build folder.
     ! readelf -d "$f" | grep -q "$build" || fail "$f still refers to $build"
