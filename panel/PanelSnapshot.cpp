@@ -63,9 +63,10 @@ PanelSnapshot SnapshotAt(uint8_t level, bool warnings) {
         const double value = v.readouts.at(next++).value;
         const bool depth = e.controlId == 1074 && v.depthRangeAlternate;
         const bool rudder = e.controlId == 1071 && v.rudderAngleAlternate;
-        const QString text = depth    ? FromStd(v.depthRangeText)
-                             : rudder ? FromStd(v.rudderAngleText)
-                                      : FormatReadout(value, e.decimals, QString::fromLatin1(e.unit));
+        const QString text = depth ? FromStd(v.depthRangeText)
+                             : rudder
+                                 ? FromStd(v.rudderAngleText)
+                                 : FormatReadout(value, e.decimals, QString::fromLatin1(e.unit));
         s.readouts.push_back({&e, text, value, rawValue, depth || rudder});
     }
     return s;

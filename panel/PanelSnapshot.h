@@ -16,10 +16,10 @@ QString FormatReadout(double value, int decimals, const QString& unit);
 
 struct SnapshotEntry {
     const PanelEntry* entry;
-    QString text;     // what the panel shows there
-    double value;     // raw x resolution
-    int64_t raw;      // the field's raw value
-    bool alternate;   // a read-out whose alternate text box is shown instead
+    QString text;   // what the panel shows there
+    double value;   // raw x resolution
+    int64_t raw;    // the field's raw value
+    bool alternate; // a read-out whose alternate text box is shown instead
 };
 
 struct PanelSnapshot {

@@ -2,7 +2,7 @@
 # project needs when any is missing, then configures and builds.
 
 BRENDLOW_PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev \
-libbenchmark-dev clang libclang-rt-14-dev xvfb xauth imagemagick fonts-dejavu-core"
+libbenchmark-dev clang libclang-rt-14-dev xvfb xauth imagemagick fonts-dejavu-core dpkg-dev"
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

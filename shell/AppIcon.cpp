@@ -1,11 +1,8 @@
 #include "AppIcon.h"
 
 #include <QPainter>
-#include <QPixmap>
 
-namespace {
-
-QPixmap Draw(int size) {
+QPixmap DrawApplicationIcon(int size) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -23,11 +20,9 @@ QPixmap Draw(int size) {
     return pixmap;
 }
 
-} // namespace
-
 QIcon ApplicationIcon() {
     QIcon icon;
-    icon.addPixmap(Draw(32));
-    icon.addPixmap(Draw(16));
+    icon.addPixmap(DrawApplicationIcon(32));
+    icon.addPixmap(DrawApplicationIcon(16));
     return icon;
 }

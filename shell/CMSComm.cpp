@@ -1,5 +1,7 @@
 #include "CMSComm.h"
 
+#include "PortMap.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPort>
@@ -57,21 +59,6 @@ void CMSComm::WriteByte(uint8_t byte) {
     SetOutput(QByteArray(&c, 1));
 }
 
-QString SerialPortPath(int n, const QString& executableFolder) {
-#ifdef Q_OS_WIN
-    Q_UNUSED(executableFolder);
-    return QStringLiteral("COM%1").arg(n);
-#else
-    const QFileInfo entry(QDir(executableFolder).filePath(QStringLiteral("ports/COM%1").arg(n)));
-    if (entry.exists() || entry.isSymLink()) {
-        // Open the device itself, so that its lock is the device's.
-        const QString target = entry.canonicalFilePath();
-        return target.isEmpty() ? entry.absoluteFilePath() : target;
-    }
-    return QStringLiteral("/dev/ttyS%1").arg(n - 1);
-#endif
-}
-
 namespace {
 
 class CSystemSerialBackend final : public CSerialBackend {
@@ -88,13 +75,17 @@ public:
     }
 
     QString Open(int portNumber, int baud) override {
-        const QString path =
-            m_fixedPath.isEmpty() ? SerialPortPath(portNumber, m_folder) : m_fixedPath;
+        const ports::Resolution where = m_fixedPath.isEmpty() ? ports::Resolve(portNumber, m_folder)
+                                                              : ports::Resolution{m_fixedPath, {}};
+        // A port with no device behind it stays closed: nothing is written
+        // to a device the operator did not choose.
+        if (where.path.isEmpty())
+            return ports::OpenFailureText(portNumber, {}, QSerialPort::DeviceNotFoundError,
+                                          where.problem);
+        const QString& path = where.path;
         m_port.setPortName(path);
         if (!m_port.open(QIODevice::ReadWrite))
-            return QStringLiteral("Cannot open COM%1 (%2): %3")
-                .arg(portNumber)
-                .arg(path, m_port.errorString());
+            return ports::OpenFailureText(portNumber, path, m_port.error(), m_port.errorString());
         if (!m_port.setBaudRate(baud) || !m_port.setDataBits(QSerialPort::Data8) ||
             !m_port.setParity(QSerialPort::NoParity) || !m_port.setStopBits(QSerialPort::OneStop)) {
             const QString error = m_port.errorString();

@@ -84,12 +84,7 @@ private:
     int m_commEvent = 0;
 };
 
-// The path a port number opens: on Windows "COMn"; elsewhere the entry
-// ports/COMn beside the executable when it exists (a link to a device or a
-// pseudo-terminal), otherwise /dev/ttyS{n-1}.
-QString SerialPortPath(int portNumber, const QString& executableFolder);
-
-// The real port, over QSerialPort. With a `fixedPath`, every port number
-// opens that device.
-std::unique_ptr<CSerialBackend> CreateSystemSerialBackend(const QString& executableFolder,
+// The real port, over QSerialPort: port n opens what ports::Resolve says
+// for `dataFolder`; with a `fixedPath`, every port number opens that device.
+std::unique_ptr<CSerialBackend> CreateSystemSerialBackend(const QString& dataFolder,
                                                           const QString& fixedPath = {});

@@ -2,12 +2,14 @@
 
 #include "AppIcon.h"
 #include "CAboutDlg.h"
+#include "CSerialPortsDlg.h"
 #include "CiAnalogDisplayX.h"
 #include "CiSliderX.h"
 #include "DialogData.h"
 #include "InstanceManagement.h"
 #include "PanelTable.h"
 #include "ParameterModel.h"
+#include "PortMap.h"
 #include "ProductInfo.h"
 #include "SettingsFile.h"
 
@@ -15,6 +17,8 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -60,15 +64,18 @@ QString FromStd(const std::string& s) {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-session::SessionEnvironment SessionParts(TerminalEnvironment& env) {
+session::SessionEnvironment SessionParts(TerminalEnvironment& env, const QString& dataFolder) {
     session::SessionEnvironment s;
-    s.serial = env.serial ? std::move(env.serial)
-                          : CreateSystemSerialBackend(QCoreApplication::applicationDirPath());
+    s.serial = env.serial ? std::move(env.serial) : CreateSystemSerialBackend(dataFolder);
     s.clock = env.clock;
-    s.settingsPath = env.settingsPath.isEmpty()
-                         ? QString::fromStdString(settings::SettingsFilePath(
-                               QCoreApplication::applicationFilePath().toStdString()))
-                         : env.settingsPath;
+    // The file's name comes from the executable's; it lives in the data folder.
+    s.settingsPath =
+        env.settingsPath.isEmpty()
+            ? QDir(dataFolder)
+                  .filePath(QFileInfo(QString::fromStdString(settings::SettingsFilePath(
+                                          QCoreApplication::applicationFilePath().toStdString())))
+                                .fileName())
+            : env.settingsPath;
     return s;
 }
 
@@ -76,7 +83,9 @@ session::SessionEnvironment SessionParts(TerminalEnvironment& env) {
 
 CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
     : QDialog(parent), m_ownMessages(env.messages ? nullptr : std::make_unique<CMessageBoxSink>()),
-      m_messages(env.messages ? env.messages : m_ownMessages.get()), m_session(SessionParts(env)) {
+      m_messages(env.messages ? env.messages : m_ownMessages.get()),
+      m_dataFolder(ports::DataFolder(QCoreApplication::applicationDirPath())),
+      m_session(SessionParts(env, m_dataFolder)) {
     m_hIcon = ApplicationIcon();
     setWindowIcon(m_hIcon);
     // A top-level window of its own, so that task bars list it; it keeps
@@ -179,6 +188,7 @@ void CTerminalDlg::OnInitDialog() {
     }
 #endif
     setWindowIcon(m_hIcon);
+    ShowPortTargets();
     m_session.Start();
 }
 
@@ -193,8 +203,25 @@ void CTerminalDlg::contextMenuEvent(QContextMenuEvent* event) {
         return;
     QMenu menu(this);
     QAction* about = menu.addAction(kAboutEntry);
-    if (menu.exec(event->globalPos()) == about)
+    QAction* serialPorts = menu.addAction(tr("&Serial Ports..."));
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == about)
         OnSysCommand(kSysCommandAbout, 0);
+    else if (chosen == serialPorts)
+        ShowSerialPorts();
+}
+
+void CTerminalDlg::ShowSerialPorts() {
+    CSerialPortsDlg dialog(m_dataFolder, this);
+    RunModal([&] { dialog.exec(); });
+    ShowPortTargets();
+}
+
+void CTerminalDlg::ShowPortTargets() {
+    // Each item of the port list tells what it opens now.
+    auto* portList = m_controls.ItemAs<QComboBox>(ids::kPortList);
+    for (int i = 0; i < portList->count() && i < ports::kPortCount; ++i)
+        portList->setItemData(i, ports::Describe(i + 1, m_dataFolder), Qt::ToolTipRole);
 }
 
 #ifdef Q_OS_WIN

@@ -118,6 +118,8 @@ private:
     void OnOK();
     void SendLevelCommand();
     void ShowAboutBox();
+    void ShowSerialPorts();
+    void ShowPortTargets();
 
     // What the session reports.
     void ResetPanel();
@@ -141,6 +143,8 @@ private:
     CDialogControls m_controls;
     std::unique_ptr<CMessageSink> m_ownMessages;
     CMessageSink* m_messages;
+    // Where the remembered port and the port links live.
+    QString m_dataFolder;
     session::CDeviceSession m_session;
     CiSliderX* m_slider = nullptr;
     QIcon m_hIcon;

@@ -5,7 +5,6 @@
 #include "CiSliderX.h"
 #include "CommandLine.h"
 #include "FakeEnvironment.h"
-#include "PortMap.h"
 #include "ReportLines.h"
 
 #include <QCheckBox>
@@ -265,14 +264,6 @@ private slots:
         Dlg().Tick();
         Serial().Receive(kIdReport);
         QVERIFY(Enabled(ids::kDisconnect));
-    }
-
-    void portNamesMapToNumbers() {
-        const std::pair<const char*, int> cases[] = {{"COM5", 5},  {"COM30", 30}, {"com5", 1},
-                                                     {"COM31", 1}, {"COM0", 1},   {" COM3", 1},
-                                                     {"COM45", 1}};
-        for (const auto& [name, number] : cases)
-            QCOMPARE(ports::PortNumberFromName(name), number);
     }
 
     void aTypedLowerCaseNameOpensPortOne() {

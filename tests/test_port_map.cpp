@@ -1,0 +1,203 @@
+// Which device each COM port opens, the links that say so, the Serial Ports
+// dialog that makes them, where the data folder is, and the open-failure text.
+#include "CSerialPortsDlg.h"
+#include "PortMap.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+namespace {
+
+// A link at ports/COMn is what the operator's "ln -s" or Assign leaves.
+void Link(const QString& target, const QString& link) {
+    QDir().mkpath(QFileInfo(link).absolutePath());
+    QVERIFY(QFile::link(target, link));
+}
+
+void Touch(const QString& path) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
+} // namespace
+
+class PortMapTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString Data() const { return m_dir->path(); }
+    QString Path(const QString& name) const { return m_dir->filePath(name); }
+    QString LinkTarget(int n) const {
+        return QFileInfo(ports::LinkPath(n, Data())).symLinkTarget();
+    }
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+
+    void portNames() {
+        QCOMPARE(ports::PortNames().size(), ports::kPortCount);
+        for (auto [name, n] : {std::pair{"COM1", 1},
+                               {"COM17", 17},
+                               {"COM30", 30},
+                               {"COM31", 1},
+                               {"COM0", 1},
+                               {"com3", 1},
+                               {"COM03", 1},
+                               {" COM3", 1},
+                               {"", 1}})
+            QCOMPARE(QString::number(ports::PortNumberFromName(name)) + name,
+                     QString::number(n) + name);
+    }
+
+    // Each row: what is in its data folder d, the port, the path it opens
+    // (empty: absent) and what Describe says.
+    void resolution() {
+        const int pty = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(pty >= 0 && grantpt(pty) == 0 && unlockpt(pty) == 0);
+        const QString ptyPath = QString::fromLocal8Bit(ptsname(pty));
+        const QString file = Path("device"), byId = Path("by-id/usb-X-if00");
+        const struct {
+            std::function<void(const QString& d)> setUp;
+            int n;
+            QString opens, describes;
+        } rows[] = {
+            {[](auto&) {}, 5, "/dev/ttyS4", "COM5 → /dev/ttyS4"},
+            {[](auto& d) { QDir(d).mkpath("ports"); }, 4, "", "COM4: not assigned (no ports/COM4)"},
+            {[](auto& d) { Link("/nonexistent/ttyUSB3", d + "/ports/COM6"); }, 6, "",
+             "COM6: not assigned (ports/COM6 → /nonexistent/ttyUSB3, which is missing)"},
+            {[&](auto& d) { Link(ptyPath, d + "/ports/COM1"); }, 1, ptyPath, "COM1 → " + ptyPath},
+            {[&](auto& d) {
+                 Touch(file);
+                 Link(file, byId);
+                 Link(byId, d + "/ports/COM7");
+             },
+             7, file, QString("COM7 → %1 (%2)").arg(byId, file)},
+            {[](auto& d) { Touch(d + "/ports"); }, 2, "",
+             "COM2: not assigned (ports is not a folder)"},
+        };
+        int i = 0;
+        for (const auto& row : rows) {
+            const QString d = Path(QString::number(++i));
+            QDir().mkpath(d);
+            row.setUp(d);
+            const ports::Resolution r = ports::Resolve(row.n, d);
+            QCOMPARE(r.path, row.opens);
+            QCOMPARE(r.problem.isEmpty(), !row.opens.isEmpty());
+            QCOMPARE(ports::Describe(row.n, d), row.describes);
+        }
+        ::close(pty);
+    }
+
+    void assignAndRemoveMakeAndDeleteLinks() {
+        const QString data = Data(), a = Path("ttyA"), b = Path("ttyB");
+        Touch(a);
+        Touch(b);
+        Link(b, Path("by-id/usb-B"));
+        QCOMPARE(ports::Assign(2, a, data, Path("by-id")), QString());
+        QCOMPARE(LinkTarget(2), a);
+        QCOMPARE(ports::Resolve(3, data).path, QString()); // the new folder leaves COM3 absent
+        QCOMPARE(ports::Assign(2, b, data, Path("by-id")), QString()); // replaced, stable name
+        QCOMPARE(LinkTarget(2), Path("by-id/usb-B"));
+        QCOMPARE(ports::Resolve(2, data).path, b);
+        Touch(Path("ports/COM5"));
+        for (auto [n, device] : {std::pair{5, a}, {31, a}, {4, Path("missing")}})
+            QVERIFY(!ports::Assign(n, device, data, Path("by-id")).isEmpty());
+        QVERIFY(!QFileInfo(Path("ports/COM4")).isSymLink());
+        QCOMPARE(ports::Remove(2, data), QString());
+        QVERIFY(!QFileInfo::exists(Path("ports/COM2")) &&
+                !QFileInfo(Path("ports/COM2")).isSymLink());
+        QVERIFY(!ports::Remove(2, data).isEmpty()); // nothing left to remove
+        QVERIFY(!ports::Remove(5, data).isEmpty()); // not a link: left alone
+        QVERIFY(QFileInfo::exists(Path("ports/COM5")));
+    }
+
+    void dialogAssignsAndRemoves() {
+        const QString device = Path("ttyFAKE0");
+        Touch(device);
+        ports::SystemPort fake;
+        fake.path = device;
+        CSerialPortsDlg dlg(Data(), nullptr, CSerialPortsDlg::Mode::Assignable,
+                            [&] { return QList{fake}; });
+        auto* system = dlg.findChild<QTableWidget*>("systemPorts");
+        auto* list = dlg.findChild<QListWidget*>("terminalPorts");
+        auto* assign = dlg.findChild<QPushButton*>("assign");
+        auto* remove = dlg.findChild<QPushButton*>("remove");
+        QCOMPARE(system->rowCount(), 1);
+        QCOMPARE(list->count(), ports::kPortCount);
+        QVERIFY(!assign->isEnabled() && !remove->isEnabled());
+        system->selectRow(0);
+        QCOMPARE(dlg.findChild<QLineEdit*>("device")->text(), device);
+        list->setCurrentRow(2);
+        QVERIFY(assign->isEnabled() && !remove->isEnabled());
+        assign->click();
+        QCOMPARE(LinkTarget(3), device);
+        QCOMPARE(list->item(2)->text(), "COM3 → " + device);
+        QCOMPARE(list->item(3)->text(), "COM4: not assigned (no ports/COM4)");
+        QVERIFY(remove->isEnabled());
+        remove->click();
+        QVERIFY(!QFileInfo(Path("ports/COM3")).isSymLink());
+        QCOMPARE(list->item(2)->text(), "COM3: not assigned (no ports/COM3)");
+        QVERIFY(!remove->isEnabled());
+
+        CSerialPortsDlg readOnly(Data(), nullptr, CSerialPortsDlg::Mode::ReadOnly);
+        QVERIFY(readOnly.findChild<QPushButton*>("assign")->isHidden());
+        QVERIFY(readOnly.findChild<QPushButton*>("remove")->isHidden());
+    }
+
+    void dataFolder() {
+        qputenv("XDG_CONFIG_HOME", Path("config").toLocal8Bit());
+        const QString perUser = Path("config/BrendlowTerminal");
+        QCOMPARE(ports::DataFolder(Data()), Data());
+        QVERIFY(!QFileInfo::exists(perUser));
+        QCOMPARE(ports::DataFolder(Path("not-there")), perUser);
+        QVERIFY(QFileInfo(perUser).isDir());
+        if (geteuid() == 0)
+            QSKIP("root can write any folder; the read-only case needs another user");
+        QDir().mkpath(Path("program"));
+        QFile::setPermissions(Path("program"), QFile::ReadOwner | QFile::ExeOwner);
+        QCOMPARE(ports::DataFolder(Path("program")), perUser);
+    }
+
+    // Each row: port, path, error, error text, what the message starts with,
+    // whether it names the dialout group.
+    void openFailureText() {
+        const QString held = Path("held");
+        Touch(held);
+        const struct {
+            int n;
+            QString path;
+            QSerialPort::SerialPortError error;
+            QString start;
+            bool dialout;
+        } rows[] = {
+            {3, "/nonexistent/tty", QSerialPort::PermissionError,
+             "Cannot open COM3 (/nonexistent/tty): why\n\n", true},
+            {3, held, QSerialPort::PermissionError, "Cannot open COM3 (" + held + "): why\n\n",
+             false},
+            {4, "/dev/x", QSerialPort::DeviceNotFoundError, "Cannot open COM4 (/dev/x): why",
+             false},
+            {5, "", QSerialPort::DeviceNotFoundError, "Cannot open COM5: why", false},
+        };
+        for (const auto& row : rows) {
+            const QString text = ports::OpenFailureText(row.n, row.path, row.error, "why");
+            QVERIFY2(text.startsWith(row.start), qPrintable(text));
+            QCOMPARE(text.contains("sudo usermod -aG dialout $USER"), row.dialout);
+            QCOMPARE(text == row.start, row.error != QSerialPort::PermissionError);
+        }
+    }
+};
+
+QTEST_MAIN(PortMapTest)
+#include "test_port_map.moc"
