@@ -122,7 +122,7 @@ private slots:
     // Each row: whether the settings path is a link to other/Quarnel.ini, the
     // content before (nullptr: none), after how many bytes each write fails
     // (-1: never), what Load gives, what Save("COM7") reports, the content
-    // after and how many writes were tried.
+    // after (with the permissions it had) and how many writes were tried.
     void writesOnlyWhole() {
         for (auto [link, before, failAt, loaded, saveFailure, after, writes] :
              std::initializer_list<
@@ -141,7 +141,7 @@ private slots:
             init();
             const QString file = link ? m_other + "/Quarnel.ini" : m_path;
             QVERIFY(!link || QFile::link(file, m_path));
-            QVERIFY(!before || Write(file, before));
+            QVERIFY(!before || (Write(file, before) && chmod(Name(file), 0604) == 0));
             settings::CSettingsStore store(m_path);
             int tried = 0;
             store.SetWriteHookForTests([&](QFileDevice& out, const char* data, qint64 size) {
@@ -160,6 +160,8 @@ private slots:
             QCOMPARE(row + ": " + Read(file), row + ": " + after);
             QCOMPARE(QFileInfo(m_path).symLinkTarget(), link ? file : QString());
             QCOMPARE(tried, writes);
+            struct stat st {};
+            QVERIFY(!before || (stat(Name(file), &st) == 0 && (st.st_mode & 07777) == 0604));
             if (writes == 0) // not even touched: same inode, same mtime
                 QCOMPARE(Snapshot({m_exe, m_other}), unsaved);
             const QStringList left =
