@@ -2,6 +2,7 @@
 
 #include "CommandLine.h"
 #include "PortMap.h"
+#include "SettingsFile.h"
 #include "SettingsStore.h"
 
 #include <QMetaMethod>
