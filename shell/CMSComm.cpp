@@ -68,8 +68,11 @@ public:
         connect(&m_port, &QSerialPort::readyRead, this, &CSerialBackend::BytesArrived);
         connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
             // A vanished device leaves a port that reports errors at every
-            // turn of the event loop: close it and let the watchdog notice.
-            if (e == QSerialPort::ResourceError && m_port.isOpen())
+            // turn of the event loop: a removed adapter as a resource error,
+            // a hung-up line (the other end of a pseudo-terminal closed) as
+            // a read that finds nothing. Close it at the first and let the
+            // watchdog notice, as it notices a silent device.
+            if ((e == QSerialPort::ResourceError || e == QSerialPort::ReadError) && m_port.isOpen())
                 m_port.close();
         });
     }

@@ -14,6 +14,7 @@ class CFakeSerialBackend final : public CSerialBackend {
 public:
     QString openError;      // a failing open reports this
     bool stuckOpen = false; // the port keeps reporting open after a close
+    QString writeError;     // a failing write reports this (the line hung up)
     bool open = false;
     int openedPort = 0;
     int opens = 0;
@@ -42,6 +43,8 @@ public:
         return bytes;
     }
     QString Write(const char* data, int length) override {
+        if (!writeError.isEmpty())
+            return writeError;
         writes.emplace_back(data, length);
         return {};
     }

@@ -204,6 +204,21 @@ private slots:
         QVERIFY(m_t->serial->writes.empty());
     }
 
+    // No box opens over the About box; what failed meanwhile is told after.
+    void aFailureDuringTheAboutBoxFollowsIt() {
+        Start(SettingsPath());
+        m_t->serial->openError = "Cannot open COM1: no device is assigned";
+        int whileOpen = -1;
+        WhenAboutBoxOpens([&](CAboutDlg&) {
+            Dlg().Tick();
+            Dlg().Tick();
+            whileOpen = static_cast<int>(m_t->messages.texts.size());
+        });
+        Dlg().OnSysCommand(0x0010, 0);
+        QCOMPARE(whileOpen, 0);
+        QCOMPARE(m_t->messages.texts, QStringList{m_t->serial->openError});
+    }
+
     void theAboutBoxShowsTheFirmwareVersion_data() {
         QTest::addColumn<int>("version");
         QTest::addColumn<QString>("text");

@@ -431,6 +431,28 @@ private slots:
         QVERIFY(Dlg().Session().IsSliderBusy());
     }
 
+    // A device that hangs up in the middle of a line is lost like a silent
+    // one, and searched for until it answers again; leftovers of its last
+    // line do not spoil the next device's first answer.
+    void aHangUpIsALostDeviceAndTheNextStartsClean() {
+        Identify();
+        Serial().Receive(QByteArray("BRC %S"));
+        Serial().writeError = "Write to pts/3 failed: Input/output error";
+        Click(ids::kMenu);
+        QVERIFY(Enabled(ids::kConnect));
+        QVERIFY(Dlg().IsWatchdogRunning());
+        QVERIFY(m_t->messages.texts.isEmpty());
+        Dlg().Tick(); // the query cannot go out either: still searching
+        QVERIFY(Dlg().IsWatchdogRunning());
+        Serial().writeError.clear();
+        Dlg().Tick();
+        QCOMPARE(Serial().Written(), kIdQuery);
+        QCOMPARE(Dlg().Session().ReceiveWindow().Count(), 0);
+        Serial().Receive(kIdReport);
+        QVERIFY(Enabled(ids::kDisconnect));
+        QVERIFY(m_t->messages.texts.isEmpty());
+    }
+
     void enterInThePortListExits() {
         Identify();
         Dlg().show();
