@@ -105,8 +105,6 @@ public:
     uint64_t levelSum = 0;
     uint64_t otherLines = 0;
 
-    void RefreshMembers() override {}
-    void WriteMembers() override {}
     void SetTrafficSeen() override {}
     bool IdQueryPending() const override { return false; }
     bool DeviceIdentified() const override { return true; }

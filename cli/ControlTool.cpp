@@ -125,9 +125,13 @@ int CControlTool::Run() {
     if (!m_request.portName.isEmpty())
         m_session.SetPort(m_request.portName);
     m_session.Start();
-    Expect(
-        m_request.timeout, kExitNoAnswer,
-        tr("no device answered on %1 within %2 s").arg(m_request.portShown).arg(m_request.timeout));
+    if (m_request.command == QLatin1String("traffic"))
+        StartTraffic();
+    else
+        Expect(m_request.timeout, kExitNoAnswer,
+               tr("no device answered on %1 within %2 s")
+                   .arg(m_request.portShown)
+                   .arg(m_request.timeout));
     // Ask at once; the session asks again at every tick until an answer.
     m_session.Connect();
     if (m_nExitCode < 0)
@@ -175,7 +179,7 @@ void CControlTool::OnIdentified(const session::DeviceIdentity& identity) {
     }
     const bool first = !m_bIdentified;
     m_bIdentified = true;
-    if (!first)
+    if (!first || m_request.command == QLatin1String("traffic"))
         return;
     m_deadline.stop();
     const QString& command = m_request.command;
@@ -287,6 +291,28 @@ QByteArray CControlTool::WatchRecord(const session::LevelStatus& s) {
     json += ",\"instances\":";
     json += m_session.Instances() ? InstancesJson(*m_session.Instances()) : QByteArray("null");
     return json + "}\n";
+}
+
+// ---------------------------------------------------------------- traffic
+
+void CControlTool::StartTraffic() {
+    connect(&m_session, &session::CDeviceSession::Traffic, this,
+            [this](const session::TrafficLine& line) {
+                const QByteArray time = QByteArray::number(line.msSinceOpen / 1000.0, 'f', 3);
+                const QByteArray direction = line.sent ? "TX" : "RX";
+                const QByteArray text = session::VisibleText(line.bytes);
+                if (m_request.json)
+                    Print("{\"time\":" + time + ",\"dir\":\"" + direction + "\",\"verdict\":\"" +
+                          session::VerdictName(line.verdict) +
+                          "\",\"text\":" + Json(QString::fromLatin1(text)) + "}\n");
+                else
+                    Print(time + ' ' + direction + ' ' + session::VerdictName(line.verdict) + ' ' +
+                          text + '\n');
+            });
+    if (m_request.seconds >= 0) {
+        connect(&m_deadline, &QTimer::timeout, this, [this] { Finish(kExitOk); });
+        m_deadline.start(static_cast<int>(m_request.seconds * 1000));
+    }
 }
 
 // ---------------------------------------------------------------- commands

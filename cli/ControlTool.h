@@ -20,7 +20,7 @@ inline constexpr int kExitUnknownProduct = 5;
 inline constexpr int kExitUsage = 64;
 
 struct Request {
-    QString command; // identify, watch, level, key, sweep, instances
+    QString command; // identify, watch, traffic, level, key, sweep, instances
     QStringList arguments;
     QString portName;   // "COM3", or empty when portPath is set
     QString portPath;   // a device path, opened whatever the port name
@@ -28,7 +28,7 @@ struct Request {
     double timeout = 5; // seconds for an answer or an acknowledgement
     bool json = false;
     long count = -1;     // watch: records to print; -1 for no limit
-    double seconds = -1; // watch: how long; -1 for no limit
+    double seconds = -1; // watch, traffic: how long; -1 for no limit
     int step = 1;        // sweep
     double every = 1;    // sweep: seconds between steps
 };
@@ -49,6 +49,7 @@ private:
     // Waits `seconds` for `done`; past it the tool ends with `code`.
     void Expect(double seconds, int code, const QString& message);
 
+    void StartTraffic();
     void StartWatch();
     void OnLevel(const session::LevelStatus& status);
     void StartLevel(uint8_t level);

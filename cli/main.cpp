@@ -21,6 +21,8 @@ Commands:
   identify                 print the device's product, firmware and serial number
   watch                    one record per level broadcast (--json: JSON Lines with
                            every read-out and text box as the panel shows them)
+  traffic                  every line sent and received: TIME DIR VERDICT TEXT
+                           (verdicts: ok bad-checksum unexpected dropped)
   level N                  set the level 0..100 and wait for the acknowledgement
   key NAME                 press menu, down, up, dynamic, quiet or warnings
   sweep FROM TO            step the level, each step acknowledged, printing each
@@ -61,7 +63,7 @@ bool IsNumber(const QString& text, int low, int high) {
 // Checks a command's arguments; returns the problem, or an empty text.
 QString ArgumentProblem(const QString& command, const QStringList& a) {
     static const QStringList kKeys = {"menu", "down", "up", "dynamic", "quiet", "warnings"};
-    if (command == "identify" || command == "watch" || command == "ports")
+    if (command == "identify" || command == "watch" || command == "traffic" || command == "ports")
         return a.isEmpty() ? QString() : QStringLiteral("%1 takes no arguments").arg(command);
     if (command == "level")
         return a.size() == 1 && IsNumber(a[0], 0, 100)
@@ -108,13 +110,14 @@ int main(int argc, char* argv[]) {
                                      "SECONDS", "5");
     const QCommandLineOption json("json", "Machine-readable output: JSON Lines.");
     const QCommandLineOption count("count", "watch: stop after N records.", "N");
-    const QCommandLineOption seconds("seconds", "watch: stop after S seconds.", "S");
+    const QCommandLineOption seconds("seconds", "watch, traffic: stop after S seconds.", "S");
     const QCommandLineOption step("step", "sweep: level step (1).", "N", "1");
     const QCommandLineOption every("every", "sweep: seconds between steps (1).", "SECONDS", "1");
     const QCommandLineOption assign("assign", "ports: link COMn to a device.", "COMn=PATH");
     const QCommandLineOption remove("remove", "ports: remove COMn's link.", "COMn");
     parser.addOptions({port, timeout, json, count, seconds, step, every, assign, remove});
-    parser.addPositionalArgument("command", "identify, watch, level, key, sweep, instances, ports");
+    parser.addPositionalArgument("command",
+                                 "identify, watch, traffic, level, key, sweep, instances, ports");
     parser.addPositionalArgument("arguments", "The command's arguments.", "[arguments...]");
 
     if (!parser.parse(QCoreApplication::arguments()))

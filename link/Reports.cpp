@@ -23,46 +23,62 @@ std::string SaText(uint8_t address, bool claimed, bool cannotClaim) {
 
 } // namespace
 
-void DispatchReport(const uint8_t* line, int n, CReportTarget& target) {
+ReportVerdict DispatchReport(const uint8_t* line, int n, CReportTarget& target) {
     if (n < 4)
-        return;
+        return ReportVerdict::Unexpected;
     if (Begins(line, "ACK ")) {
-        target.RefreshMembers();
         target.SetTrafficSeen();
-        if (n == kLevelAckLength && line[4] == '%')
+        ReportVerdict verdict = ReportVerdict::Ok;
+        if (n == kLevelAckLength && line[4] == '%') {
             target.OnLevelAck();
-        else if (n == kKeyAckLength && Begins(line + 4, "KI"))
+        } else if (n == kKeyAckLength && Begins(line + 4, "KI")) {
             target.OnKeyAck();
-        else if (n == kIdReportLength && Begins(line + 4, "ID") && target.IdQueryPending())
+        } else if (n == kIdReportLength && Begins(line + 4, "ID") && target.IdQueryPending()) {
+            verdict = IdReportChecksumValid(line) ? ReportVerdict::Ok : ReportVerdict::BadChecksum;
             target.OnIdReport(line);
-        target.WriteMembers();
-    } else if (Begins(line, "BRC ")) {
-        target.RefreshMembers();
-        target.SetTrafficSeen();
-        if (!target.DeviceIdentified())
-            return;
-        if (n == kLevelBroadcastLength && Begins(line + 4, "%S")) {
-            if (ReportChecksumValid(line, 9))
-                target.OnLevelBroadcast(Pair(line, 6), Pair(line, 8));
-        } else if (n == kAddressClaimLength && Begins(line + 4, "ACS")) {
-            if (ReportChecksumValid(line, 12))
-                target.OnAddressClaim({Pair(line, 7), Pair(line, 9), Pair(line, 11)});
-        } else if (n == kInstanceBroadcastLength && Begins(line + 4, "DS")) {
-            if (ReportChecksumValid(line, 23)) {
-                InstanceReport r;
-                r.engine = Pair(line, 6);
-                r.sid = Pair(line, 8);
-                r.fuelLevel = Pair(line, 10);
-                r.battery = Pair(line, 12);
-                r.exhaustGasTemp = Pair(line, 14);
-                r.transmission = Pair(line, 16);
-                r.wasteWater = Pair(line, 18);
-                r.rudder = Pair(line, 20);
-                r.blackWater = Pair(line, 22);
-                target.OnInstanceBroadcast(r);
-            }
+        } else {
+            verdict = ReportVerdict::Unexpected;
         }
+        return verdict;
     }
+    if (!Begins(line, "BRC "))
+        return ReportVerdict::Unexpected;
+    target.SetTrafficSeen();
+    if (!target.DeviceIdentified())
+        return ReportVerdict::Unexpected;
+    auto checked = [&](int k) {
+        return ReportChecksumValid(line, k) ? ReportVerdict::Ok : ReportVerdict::BadChecksum;
+    };
+    if (n == kLevelBroadcastLength && Begins(line + 4, "%S")) {
+        const ReportVerdict verdict = checked(9);
+        if (verdict == ReportVerdict::Ok)
+            target.OnLevelBroadcast(Pair(line, 6), Pair(line, 8));
+        return verdict;
+    }
+    if (n == kAddressClaimLength && Begins(line + 4, "ACS")) {
+        const ReportVerdict verdict = checked(12);
+        if (verdict == ReportVerdict::Ok)
+            target.OnAddressClaim({Pair(line, 7), Pair(line, 9), Pair(line, 11)});
+        return verdict;
+    }
+    if (n == kInstanceBroadcastLength && Begins(line + 4, "DS")) {
+        const ReportVerdict verdict = checked(23);
+        if (verdict == ReportVerdict::Ok) {
+            InstanceReport r;
+            r.engine = Pair(line, 6);
+            r.sid = Pair(line, 8);
+            r.fuelLevel = Pair(line, 10);
+            r.battery = Pair(line, 12);
+            r.exhaustGasTemp = Pair(line, 14);
+            r.transmission = Pair(line, 16);
+            r.wasteWater = Pair(line, 18);
+            r.rudder = Pair(line, 20);
+            r.blackWater = Pair(line, 22);
+            target.OnInstanceBroadcast(r);
+        }
+        return verdict;
+    }
+    return ReportVerdict::Unexpected;
 }
 
 bool IdReportChecksumValid(const uint8_t* line) {

@@ -43,8 +43,6 @@ struct InstanceReport {
 class CReportTarget {
 public:
     virtual ~CReportTarget() = default;
-    virtual void RefreshMembers() {}
-    virtual void WriteMembers() {}
     virtual void SetTrafficSeen() = 0;
     virtual bool IdQueryPending() const = 0;
     virtual bool DeviceIdentified() const = 0; // firmware version number is not 0
@@ -59,8 +57,15 @@ public:
     virtual void OnInstanceBroadcast(const InstanceReport& instances) = 0;
 };
 
+// What became of a received line.
+enum class ReportVerdict {
+    Ok,          // acted on
+    BadChecksum, // recognised, but its checksum does not add up
+    Unexpected,  // well formed, but nothing the terminal acts on now
+};
+
 // Dispatches one complete, upper-cased line of `length` bytes ending in CR LF.
-void DispatchReport(const uint8_t* line, int length, CReportTarget& target);
+ReportVerdict DispatchReport(const uint8_t* line, int length, CReportTarget& target);
 
 bool IdReportChecksumValid(const uint8_t* line);
 IdReport DecodeIdReport(const uint8_t* line);

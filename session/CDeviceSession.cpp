@@ -16,6 +16,18 @@ QString FromStd(const std::string& s) {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 
+Verdict FromReport(proto::ReportVerdict verdict) {
+    switch (verdict) {
+    case proto::ReportVerdict::Ok:
+        return Verdict::Ok;
+    case proto::ReportVerdict::BadChecksum:
+        return Verdict::BadChecksum;
+    case proto::ReportVerdict::Unexpected:
+        break;
+    }
+    return Verdict::Unexpected;
+}
+
 } // namespace
 
 CDeviceSession::CDeviceSession(SessionEnvironment env, QObject* parent)
@@ -121,6 +133,8 @@ void CDeviceSession::OpenSelectedPort() {
         m_reportedFailures.clear();
         // Whatever the last device left half-sent belongs to no line of this one.
         m_receiveWindow = proto::CReceiveWindow();
+        m_unframed.clear();
+        m_openedNs = proto::SteadyNs();
     }
     m_comm.SetSettings(QStringLiteral("115200,n,8,1"));
     m_comm.GetInput(); // bytes waiting from before are dropped
@@ -199,7 +213,7 @@ void CDeviceSession::ResetPanel() {
 void CDeviceSession::SendCommandLine(const uint8_t* line, int length) {
     if (!m_comm.GetPortOpen())
         throw CSerialError(tr("Port is closed."));
-    emit LineSent(QByteArray(reinterpret_cast<const char*>(line), length));
+    EmitTraffic(true, Verdict::Ok, QByteArray(reinterpret_cast<const char*>(line), length));
     // Nothing else is handled until the line is out; bytes that arrive
     // meanwhile are read by a receive event afterwards.
     try {
@@ -276,15 +290,48 @@ void CDeviceSession::OnCommEvent() {
     const QByteArray input = m_comm.GetInput();
     if (!m_bConnected || input.isEmpty())
         return;
-    static const QMetaMethod lineReceived = QMetaMethod::fromSignal(&CDeviceSession::LineReceived);
-    const bool tapped = isSignalConnected(lineReceived);
+    static const QMetaMethod traffic = QMetaMethod::fromSignal(&CDeviceSession::Traffic);
+    if (isSignalConnected(traffic)) {
+        FrameWatched(input);
+        return;
+    }
     m_receiveWindow.Push(
         reinterpret_cast<const uint8_t*>(input.constData()), static_cast<int>(input.size()),
-        [this, tapped](const uint8_t* line, int length) {
-            if (tapped)
-                emit LineReceived(QByteArray(reinterpret_cast<const char*>(line), length));
-            proto::DispatchReport(line, length, *this);
+        [this](const uint8_t* line, int length) { proto::DispatchReport(line, length, *this); });
+}
+
+void CDeviceSession::FrameWatched(const QByteArray& input) {
+    for (const char c : input) {
+        m_unframed += c;
+        m_receiveWindow.Push(static_cast<uint8_t>(c), [this](const uint8_t* line, int length) {
+            // The line is the tail of what came since the last one; anything
+            // before it never made a line.
+            const qsizetype before = m_unframed.size() - length;
+            if (before > 0)
+                EmitTraffic(false, Verdict::Dropped, m_unframed.left(before));
+            const QByteArray received = m_unframed.right(length);
+            m_unframed.clear();
+            const proto::ReportVerdict verdict = proto::DispatchReport(line, length, *this);
+            EmitTraffic(false, FromReport(verdict), received);
         });
+    }
+    // Bytes pushed out of the window, or passed over by a restart at a
+    // marker, are gone for good.
+    const qsizetype gone = m_unframed.size() - m_receiveWindow.Count();
+    if (gone > 0) {
+        EmitTraffic(false, Verdict::Dropped, m_unframed.left(gone));
+        m_unframed.remove(0, gone);
+    }
+}
+
+void CDeviceSession::EmitTraffic(bool sent, Verdict verdict, const QByteArray& bytes) {
+    TrafficLine line;
+    line.ns = proto::SteadyNs();
+    line.msSinceOpen = double(line.ns - m_openedNs) / 1e6;
+    line.sent = sent;
+    line.verdict = verdict;
+    line.bytes = bytes;
+    emit Traffic(line);
 }
 
 void CDeviceSession::OnLevelAck() {

@@ -11,6 +11,7 @@
 #include "PacedSender.h"
 #include "ReceiveWindow.h"
 #include "Reports.h"
+#include "Traffic.h"
 
 #include <QObject>
 #include <QString>
@@ -136,10 +137,9 @@ signals:
     // The device acknowledged a level command or a key.
     void LevelAcknowledged();
     void KeyAcknowledged();
-    // Every command line written and every complete line received, as it
-    // went over the line.
-    void LineSent(const QByteArray& line);
-    void LineReceived(const QByteArray& line);
+    // Every command line written, every line received with what became of
+    // it, and the bytes that never made a line; only when connected to.
+    void Traffic(const session::TrafficLine& line);
 
 private:
     // The error boundary: runs one step; a failure it raises ends it there
@@ -154,6 +154,10 @@ private:
     void OpenSelectedPort();
     void ResetPanel();
     void OnCommEvent();
+    // The receive path with the traffic tap: byte by byte, so that bytes
+    // that never make a line are told apart.
+    void FrameWatched(const QByteArray& input);
+    void EmitTraffic(bool sent, Verdict verdict, const QByteArray& bytes);
     void SendCommandLine(const uint8_t* line, int length);
     void SendKeyCommand(uint8_t keyCode);
     void OnLinkLost(const QString& reason);
@@ -209,6 +213,10 @@ private:
     int m_nLevelAckTicks = -1;
     // Inside a paced send: the bytes that arrive wait for its end.
     bool m_bSending = false;
+    // For the traffic tap: when the port was opened, and the bytes received
+    // since the last complete line.
+    int64_t m_openedNs = 0;
+    QByteArray m_unframed;
 
     QStringList m_reportedFailures;
     bool m_bSettingsFailureReported = false;

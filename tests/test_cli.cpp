@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
@@ -96,6 +97,26 @@ private slots:
                 QCOMPARE(v["text"].toString(), EditText(*window.dlg, v["id"].toInt()));
             QVERIFY(last.contains("instances") && last.contains("claims"));
         }
+    }
+
+    // The query goes out and nothing else; each line reads TIME DIR VERDICT TEXT.
+    void trafficShowsEveryLine() {
+        EmulatorProcess emulator;
+        QVERIFY(emulator.Start(m_dir.path(), 1, {"--bad-checksum-every", "3", "--rate", "50"}));
+        const Result r = Run({"traffic", "--seconds", "0.8"});
+        QCOMPARE(r.code, 0);
+        const QList<QByteArray> lines = r.out.trimmed().split('\n');
+        QVERIFY(lines.size() > 10);
+        QCOMPARE(lines[0].mid(5), QByteArray(" TX ok AT ID?"));
+        const QRegularExpression form(
+            R"(^\d+\.\d{3} (TX|RX) (ok|bad-checksum|unexpected|dropped) \S.*$)");
+        QStringList verdicts;
+        for (const QByteArray& line : lines) {
+            QVERIFY2(form.match(QString::fromLatin1(line)).hasMatch(), line.constData());
+            QVERIFY(!line.contains(" TX ") || line.endsWith("AT ID?"));
+            verdicts << QString::fromLatin1(line.split(' ').value(2));
+        }
+        QVERIFY(verdicts.contains("bad-checksum"));
     }
 
     void commandsAreAcknowledged() {

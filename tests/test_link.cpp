@@ -68,8 +68,6 @@ public:
 class CRecordingTarget final : public CReportTarget {
 public:
     explicit CRecordingTarget(int state) : idPending(state & 1), identified(state & 2) {}
-    void RefreshMembers() override { events << "refresh"; }
-    void WriteMembers() override { events << "write"; }
     void SetTrafficSeen() override { events << "traffic"; }
     bool IdQueryPending() const override { return idPending; }
     bool DeviceIdentified() const override { return identified; }
@@ -212,25 +210,28 @@ private slots:
     }
 
     // Each row: the line, the state (bit 0: ID query pending, bit 1:
-    // identified), the calls it makes.
+    // identified), the calls it makes and the verdict.
     void dispatch() {
         for (const auto& [text, state, events] : {
-                 std::tuple{"ACK %", 0, "refresh traffic levelAck write"},
-                 {"ACK KI", 0, "refresh traffic keyAck write"},
-                 {"ACK ID931000000090E2", 1, "refresh traffic id:9,1,9,ok write"},
-                 {"ACK ID931000000090E2", 2, "refresh traffic write"},
-                 {"ACK IDE300000010A731", 1, "refresh traffic id:>,16777216,122,ok write"},
-                 {"ACK ID83102030FF1000", 1, "refresh traffic id:8,4278387201,1,bad write"},
-                 {"BRC %S23309C", 2, "refresh traffic level"},
-                 {"BRC %S23309C", 1, "refresh traffic"},
-                 {"BRC %S23309D", 2, "refresh traffic"},
-                 {"BRC ACS500030A0", 2, "refresh traffic claim"},
-                 {"BRC DS001020304050607080EE", 2, "refresh traffic instances"},
-                 {"ABC ACK %", 3, ""},
+                 std::tuple{"ACK %", 0, "traffic levelAck ok"},
+                 {"ACK KI", 0, "traffic keyAck ok"},
+                 {"ACK ID931000000090E2", 1, "traffic id:9,1,9,ok ok"},
+                 {"ACK ID931000000090E2", 2, "traffic unexpected"},
+                 {"ACK IDE300000010A731", 1, "traffic id:>,16777216,122,ok ok"},
+                 {"ACK ID83102030FF1000", 1, "traffic id:8,4278387201,1,bad bad-checksum"},
+                 {"ACK XY", 3, "traffic unexpected"},
+                 {"BRC %S23309C", 2, "traffic level ok"},
+                 {"BRC %S23309C", 1, "traffic unexpected"},
+                 {"BRC %S23309D", 2, "traffic bad-checksum"},
+                 {"BRC ACS500030A0", 2, "traffic claim ok"},
+                 {"BRC DS001020304050607080EE", 2, "traffic instances ok"},
+                 {"BRC DS001020304050607080EF", 2, "traffic bad-checksum"},
+                 {"ABC ACK %", 3, "unexpected"},
              }) {
             const Bytes line = Bytes(text) + "\r\n";
             CRecordingTarget target(state);
-            DispatchReport(U(line), int(line.size()), target);
+            static const char* const kVerdicts[] = {"ok", "bad-checksum", "unexpected"};
+            target.events << kVerdicts[int(DispatchReport(U(line), int(line.size()), target))];
             const QString context = QString("%1 (%2): ").arg(text).arg(state);
             QCOMPARE(context + target.events.join(' '), context + events);
         }
