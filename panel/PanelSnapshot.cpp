@@ -73,3 +73,51 @@ PanelSnapshot SnapshotAt(uint8_t level, bool warnings) {
 }
 
 } // namespace panel
+
+namespace panel {
+
+QString DetailText(const PanelEntry& e, const SnapshotEntry* shown) {
+    const FieldSource& f = e.source;
+    QString text = QStringLiteral("PGN %1 %2\nField: %3")
+                       .arg(f.pgn)
+                       .arg(QString::fromLatin1(PgnName(f.pgn)), QString::fromLatin1(f.field));
+    if (shown != nullptr) {
+        const qlonglong raw = shown->raw;
+        text += QStringLiteral("\nRaw: %1 (%2%3)")
+                    .arg(raw)
+                    .arg(raw < 0 ? "-0x" : "0x")
+                    .arg(QString::number(raw < 0 ? -raw : raw, 16).toUpper());
+    } else {
+        text += QStringLiteral("\nRaw: no level shown yet");
+    }
+    if (e.kind == PanelKind::StatusText)
+        text += QStringLiteral("\nShown as its bits, most significant first");
+    else
+        text += QStringLiteral("\nResolution: %1 %2")
+                    .arg(QString::number(f.resolution, 'g', 10), QString::fromUtf8(f.unit))
+                    .trimmed();
+    return text;
+}
+
+QString CopyText(const std::function<QString(int)>& shown, const PanelSnapshot* snapshot) {
+    QString text = QStringLiteral("Caption\tShown\tValue\tUnit\tPGN\tRaw\n");
+    size_t next = 0;
+    for (const PanelEntry& e : kPanelEntries) {
+        if (e.kind != PanelKind::Readout)
+            continue;
+        const SnapshotEntry* s = snapshot ? &snapshot->readouts.at(next) : nullptr;
+        ++next;
+        text += QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
+                    .arg(QString::fromLatin1(e.caption), shown(e.controlId),
+                         s ? QString::number(s->value, 'g', 15) : QString(), UnitName(e))
+                    .arg(e.source.pgn)
+                    .arg(s ? QString::number(s->raw) : QString());
+    }
+    for (const PanelEntry& e : kPanelEntries)
+        if (e.kind == PanelKind::StatusText)
+            text +=
+                QStringLiteral("%1\t%2\n").arg(QString::fromLatin1(e.caption), shown(e.controlId));
+    return text;
+}
+
+} // namespace panel

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace panel {
@@ -31,5 +32,16 @@ PanelSnapshot SnapshotAt(uint8_t level, bool warnings);
 
 // The unit without the read-out's leading space: "RPM", "" where none.
 QString UnitName(const PanelEntry& entry);
+
+// What an entry stands for on the bus, for its tooltip: parameter group,
+// field, resolution and unit, and with a shown level the raw value in
+// decimal and hex.
+QString DetailText(const PanelEntry& entry, const SnapshotEntry* shown);
+
+// The panel as tab-separated lines for the clipboard: a header, then per
+// read-out caption, shown text, value, unit, PGN and raw, then per status
+// text box caption and text. `shown` gives what each control shows now, by
+// control id; `snapshot`, when a level is shown, the values behind it.
+QString CopyText(const std::function<QString(int controlId)>& shown, const PanelSnapshot* snapshot);
 
 } // namespace panel

@@ -7,22 +7,29 @@
 #include "CiSliderX.h"
 #include "DialogData.h"
 #include "InstanceManagement.h"
+#include "PanelAccessibility.h"
+#include "PanelSnapshot.h"
 #include "PanelTable.h"
 #include "ParameterModel.h"
 #include "PortMap.h"
 #include "ProductInfo.h"
 #include "SettingsFile.h"
 
+#include <QAccessible>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QShortcut>
+#include <QToolTip>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -95,6 +102,11 @@ CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
                    Qt::MSWindowsFixedSizeDialogHint);
     m_controls.Build(this, Template());
     m_slider = m_controls.ItemAs<CiSliderX>(ids::kSlider);
+    MakePanelAccessible(m_controls);
+    // The panel's controls explain themselves when hovered.
+    for (const panel::PanelEntry& e : panel::kPanelEntries)
+        if (QWidget* w = m_controls.Item(e.controlId))
+            w->installEventFilter(this);
 
     const QString statusLog = qEnvironmentVariable("BRENDLOW_STATUS_LOG");
     if (!statusLog.isEmpty()) {
@@ -172,6 +184,9 @@ void CTerminalDlg::ConnectControls() {
     connect(m_slider, &CiSliderX::PositionChangeBegin, this, [this] { m_session.HoldLevel(); });
     connect(m_slider, &CiSliderX::PositionChangeEnd, this, [this] { SendLevelCommand(); });
 
+    auto* copy = new QShortcut(QKeySequence::Copy, this);
+    connect(copy, &QShortcut::activated, this, &CTerminalDlg::CopyValues);
+
     // The About entry: F1 and the window's context menu (the system menu on Windows).
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(help, &QShortcut::activated, this, [this] { OnSysCommand(kSysCommandAbout, 0); });
@@ -204,11 +219,63 @@ void CTerminalDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     QAction* about = menu.addAction(kAboutEntry);
     QAction* serialPorts = menu.addAction(tr("&Serial Ports..."));
+    menu.addSeparator();
+    QAction* copy = menu.addAction(tr("&Copy Values"));
+    copy->setShortcut(QKeySequence::Copy);
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen == about)
         OnSysCommand(kSysCommandAbout, 0);
     else if (chosen == serialPorts)
         ShowSerialPorts();
+    else if (chosen == copy)
+        CopyValues();
+}
+
+bool CTerminalDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::ToolTip)
+        return QDialog::eventFilter(watched, event);
+    for (const panel::PanelEntry& e : panel::kPanelEntries) {
+        if (m_controls.Item(e.controlId) != watched)
+            continue;
+        // An alternate text box stands for its read-out's field.
+        const panel::PanelEntry* field = &e;
+        if (e.kind == panel::PanelKind::AlternateText)
+            for (const panel::PanelEntry& o : panel::kPanelEntries)
+                if (o.kind == panel::PanelKind::Readout && QByteArray(o.caption) == e.caption)
+                    field = &o;
+        std::optional<panel::PanelSnapshot> snapshot;
+        const panel::SnapshotEntry* shown = nullptr;
+        if (m_shownLevel) {
+            snapshot = panel::SnapshotAt(m_shownLevel->first, m_shownLevel->second);
+            for (const auto* list : {&snapshot->readouts, &snapshot->texts})
+                for (const panel::SnapshotEntry& s : *list)
+                    if (s.entry == field)
+                        shown = &s;
+        }
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
+                           panel::DetailText(*field, shown), static_cast<QWidget*>(watched));
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CTerminalDlg::CopyValues() {
+    auto shown = [this](int id) {
+        // Where the alternate text box lies over its read-out, it is what shows.
+        const std::pair<int, int> alternates[] = {{ids::kMaxDepthRange, ids::kMaxDepthText},
+                                                  {ids::kRudderAngleOrder, ids::kRudderAngleText}};
+        for (const auto& [readout, text] : alternates)
+            if (id == readout && m_controls.IsShown(text))
+                id = text;
+        if (CiAnalogDisplayX* readout = Readout(id))
+            return readout->Text();
+        auto* edit = m_controls.ItemAs<QLineEdit>(id);
+        return edit ? edit->text() : QString();
+    };
+    std::optional<panel::PanelSnapshot> snapshot;
+    if (m_shownLevel)
+        snapshot = panel::SnapshotAt(m_shownLevel->first, m_shownLevel->second);
+    QGuiApplication::clipboard()->setText(panel::CopyText(shown, snapshot ? &*snapshot : nullptr));
 }
 
 void CTerminalDlg::ShowSerialPorts() {
@@ -389,15 +456,24 @@ void CTerminalDlg::ShowAboutBox() {
 // ---------------------------------------------------------------- panel
 
 void CTerminalDlg::ShowLevel(uint8_t level) {
-    const panel::PanelValues v =
-        panel::ScaleRawValues(panel::ComputeRawValues(level, m_session.CurrentModes().warnings));
+    const bool warnings = m_session.CurrentModes().warnings;
+    m_shownLevel = std::make_pair(level, warnings);
+    const panel::PanelValues v = panel::ScaleRawValues(panel::ComputeRawValues(level, warnings));
+    const bool announce = QAccessible::isActive();
     for (const panel::ReadoutSetting& r : v.readouts) {
         // A read-out hidden behind its alternate text keeps its old value.
         if ((r.controlId == ids::kMaxDepthRange && v.depthRangeAlternate) ||
             (r.controlId == ids::kRudderAngleOrder && v.rudderAngleAlternate))
             continue;
-        if (CiAnalogDisplayX* readout = Readout(r.controlId))
-            readout->SetValue(r.value);
+        CiAnalogDisplayX* readout = Readout(r.controlId);
+        if (readout == nullptr)
+            continue;
+        const QString before = announce ? readout->Text() : QString();
+        readout->SetValue(r.value);
+        if (announce && readout->Text() != before) {
+            QAccessibleValueChangeEvent changed(readout, readout->Text());
+            QAccessible::updateAccessibility(&changed);
+        }
     }
     m_controls.Show(ids::kMaxDepthRange, !v.depthRangeAlternate);
     m_controls.Show(ids::kMaxDepthText, v.depthRangeAlternate);
@@ -425,6 +501,7 @@ void CTerminalDlg::LogStatus(const char* what, const QString& detail) {
 }
 
 void CTerminalDlg::ClearReadouts() {
+    m_shownLevel.reset();
     for (const panel::PanelEntry& e : panel::kPanelEntries)
         if (CiAnalogDisplayX* readout = Readout(e.controlId))
             readout->SetValue(0.0);

@@ -13,6 +13,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CiAnalogDisplayX;
 class CiSliderX;
@@ -106,6 +107,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 #ifdef Q_OS_WIN
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
@@ -119,6 +121,7 @@ private:
     void SendLevelCommand();
     void ShowAboutBox();
     void ShowSerialPorts();
+    void CopyValues();
     void ShowPortTargets();
 
     // What the session reports.
@@ -151,6 +154,9 @@ private:
     int m_nMessageDepth = 0;
     QList<QPair<QString, MessageIcon>> m_waitingMessages;
     std::function<void(uint8_t)> m_levelShown;
+    // The level the panel shows and the Warnings mode it was shown with;
+    // none while the panel is cleared. Details and copies are made from it.
+    std::optional<std::pair<uint8_t, bool>> m_shownLevel;
     // Where BRENDLOW_STATUS_LOG points: one line per identification and per
     // level shown, with the steady clock's nanoseconds, for scripts and
     // measurements.

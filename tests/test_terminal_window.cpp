@@ -7,7 +7,9 @@
 #include "FakeEnvironment.h"
 #include "ReportLines.h"
 
+#include <QAccessible>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -451,6 +453,45 @@ private slots:
         Serial().Receive(kIdReport);
         QVERIFY(Enabled(ids::kDisconnect));
         QVERIFY(m_t->messages.texts.isEmpty());
+    }
+
+    // Ctrl+C copies the panel as it stands; assistive technology reads each
+    // control's caption and what it shows.
+    void thePanelCanBeCopiedAndRead() {
+        Identify();
+        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(1, 0x05))); // warnings on
+        Dlg().show();
+        QVERIFY(QTest::qWaitForWindowActive(&Dlg()));
+        QGuiApplication::clipboard()->clear();
+        QTest::keyClick(&Dlg(), Qt::Key_C, Qt::ControlModifier);
+        const QStringList lines =
+            QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + 44 + 5);
+        QCOMPARE(lines[0], QString("Caption\tShown\tValue\tUnit\tPGN\tRaw"));
+        QMap<QString, QStringList> rows;
+        for (const QString& line : lines.mid(1))
+            rows[line.section('\t', 0, 0)] = line.split('\t');
+        QCOMPARE(rows["Engine Speed"].mid(1, 4),
+                 (QStringList{ReadoutText(1035), "100", "RPM", "127488"}));
+        QCOMPARE(rows["Engine Speed"][5].toDouble() * 0.25, 100.0);
+        QCOMPARE(rows["Max. Depth Range"][1], QString("Error"));
+        QCOMPARE(rows["Rudder Angle Order"][1], QString("0x7FFF"));
+        QCOMPARE(rows["Rudder Angle Order"][5], QString("32767"));
+        QCOMPARE(rows["Trans. Warning"], (QStringList{"Trans. Warning", Text(ids::kTransWarning)}));
+
+        const std::pair<QWidget*, QStringList> readable[] = {
+            {Dlg().Readout(1035), {"Engine Speed", ReadoutText(1035)}},
+            {Dlg().Readout(1081), {"Course Over Gound", ReadoutText(1081)}},
+            {Dlg().Controls().Item(ids::kProductId), {"Product ID", Text(ids::kProductId)}},
+            {Dlg().Controls().Item(ids::kDiscreteStatus1),
+             {"Engine Discrete Status 1", Text(ids::kDiscreteStatus1)}},
+        };
+        for (const auto& [widget, expected] : readable) {
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
+            QVERIFY(a != nullptr);
+            QCOMPARE((QStringList{a->text(QAccessible::Name), a->text(QAccessible::Value)}),
+                     expected);
+        }
     }
 
     void enterInThePortListExits() {
