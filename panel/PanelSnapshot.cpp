@@ -93,7 +93,8 @@ QString DetailText(const PanelEntry& e, const SnapshotEntry* shown) {
     if (e.kind == PanelKind::StatusText)
         text += QStringLiteral("\nShown as its bits, most significant first");
     else
-        text += QStringLiteral("\nResolution: %1 %2")
+        text += QStringLiteral("\nResolution: ") +
+                QStringLiteral("%1 %2")
                     .arg(QString::number(f.resolution, 'g', 10), QString::fromUtf8(f.unit))
                     .trimmed();
     return text;
