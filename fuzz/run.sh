@@ -11,31 +11,22 @@ seconds="${1:-20}"
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(dirname "$here")"
 out="$here/out"
-cxx="${CXX_FUZZ:-clang++}"
-flags=(-std=c++20 -g -O1 -Wall -Wextra -Werror
-       -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
-       -I"$root/link" -I"$root/shell" -I"$root/panel")
-
-declare -A sources=(
-    [fuzz_framing]="link/HexPair.cpp link/Reports.cpp"
-    [fuzz_settings]="shell/SettingsFile.cpp"
-    [fuzz_hexpair]="link/HexPair.cpp panel/ParameterModel.cpp"
-)
+build="$root/build-fuzz"
 targets=(fuzz_framing fuzz_settings fuzz_hexpair)
 
 mkdir -p "$out"
+echo "== building the fuzz targets in build-fuzz/"
+if ! { cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++}" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRENDLOW_FUZZ=ON &&
+    cmake --build "$build" -j "$(nproc)"; } >"$out/build.log" 2>&1; then
+    cat "$out/build.log"
+    echo "fuzz: the targets did not build"
+    exit 1
+fi
+
 status=0
 summary=()
 for target in "${targets[@]}"; do
-    files=("$here/$target.cpp")
-    for s in ${sources[$target]}; do files+=("$root/$s"); done
-    echo "== building $target"
-    if ! "$cxx" "${flags[@]}" "${files[@]}" -o "$out/$target"; then
-        summary+=("$target: BUILD FAILED")
-        status=1
-        continue
-    fi
-
     # Work on a copy so the fuzzer's finds stay out of the repository.
     corpus="$out/corpus/$target"
     artifacts="$out/artifacts/$target"
@@ -44,7 +35,7 @@ for target in "${targets[@]}"; do
     log="$out/$target.log"
 
     echo "== running $target for ${seconds}s (log: $log)"
-    "$out/$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 \
+    "$build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 \
         -artifact_prefix="$artifacts/" "$corpus" >"$log" 2>&1
     rc=$?
     execs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$')"
