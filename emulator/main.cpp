@@ -6,9 +6,9 @@
 // room for output (only asked for when there is something to write and the
 // pacer allows it), a signal or the next deadline, so it never spins.
 #include "EmulatedDevice.h"
-#include "PacedSender.h"
 #include "EmulatorOptions.h"
 #include "OutputQueue.h"
+#include "PacedSender.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <poll.h>
@@ -120,18 +121,11 @@ bool OpenPty(Pty& pty, std::string& error) {
 
 // ---- the --link symbolic link ----
 
-bool MakeParentDirs(const std::string& path) {
-    for (size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1)) {
-        const std::string dir = path.substr(0, pos);
-        if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
-            return false;
-    }
-    return true;
-}
-
 bool CreateLink(const std::string& path, const std::string& target, std::string& error) {
-    if (!MakeParentDirs(path)) {
-        error = "cannot create the folders of " + path + ": " + std::strerror(errno);
+    std::error_code failed;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), failed);
+    if (failed) {
+        error = "cannot create the folders of " + path + ": " + failed.message();
         return false;
     }
     struct stat st {};

@@ -96,18 +96,7 @@ IdReport DecodeIdReport(const uint8_t* line) {
 }
 
 std::string FormatDecimal(uint32_t value) {
-    char digits[11];
-    int n = 0;
-    bool started = false;
-    for (uint32_t divisor = 1'000'000'000u; divisor != 0; divisor /= 10) {
-        const uint32_t digit = value / divisor;
-        value %= divisor;
-        if (digit != 0 || started || divisor == 1) {
-            started = true;
-            digits[n++] = static_cast<char>('0' + digit);
-        }
-    }
-    return std::string(digits, static_cast<size_t>(n));
+    return std::to_string(value);
 }
 
 std::string FirmwareVersionText(uint16_t v) {

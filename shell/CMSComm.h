@@ -55,15 +55,9 @@ public:
     // "115200,n,8,1"; an unsupported text raises CSerialError.
     void SetSettings(const QString& settings);
     QString GetSettings() const { return m_settings; }
-    void SetInputMode(int mode) { m_inputMode = mode; }
-    void SetRThreshold(int threshold) { m_rThreshold = threshold; }
-    void SetInputLen(int length) { m_inputLen = length; }
-    int GetInputMode() const { return m_inputMode; }
-    int GetRThreshold() const { return m_rThreshold; }
-    int GetInputLen() const { return m_inputLen; }
     // Every byte received so far, removed from the port.
     QByteArray GetInput();
-    // Writes the bytes to the device now; raises CSerialError(Write).
+    // Writes the bytes to the device now; raises CSerialError with the reason.
     void SetOutput(const QByteArray& bytes);
     void WriteByte(uint8_t byte) override;
     int GetCommEvent() const { return m_commEvent; }
@@ -78,9 +72,6 @@ private:
     int m_port = 1;
     int m_baud = 115200;
     QString m_settings = QStringLiteral("115200,n,8,1");
-    int m_inputMode = 0;
-    int m_rThreshold = 0;
-    int m_inputLen = 0;
     int m_commEvent = 0;
 };
 

@@ -1,16 +1,11 @@
 #include "DialogData.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 
 int FindPrefixItem(const QComboBox* combo, const QString& text) {
-    if (text.isEmpty())
-        return -1;
-    for (int i = 0; i < combo->count(); ++i)
-        if (combo->itemText(i).startsWith(text, Qt::CaseInsensitive))
-            return i;
-    return -1;
+    // An empty text would match the first item; it selects none.
+    return text.isEmpty() ? -1 : combo->findText(text, Qt::MatchStartsWith);
 }
 
 void ExchangeComboText(QComboBox* combo, QString& value, bool take) {
@@ -50,16 +45,4 @@ void ExchangeUnsigned(QLineEdit* edit, uint32_t& value, bool take) {
     const QString text = QString::number(value);
     if (edit->text() != text)
         edit->setText(text);
-}
-
-void ExchangeCheck(QCheckBox* box, int& value, bool take) {
-    if (box == nullptr)
-        return;
-    if (take) {
-        value = box->isChecked() ? 1 : 0;
-        return;
-    }
-    const bool checked = value == 1;
-    if (box->isChecked() != checked)
-        box->setChecked(checked);
 }

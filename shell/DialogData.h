@@ -4,7 +4,6 @@
 #include <QString>
 #include <cstdint>
 
-class QCheckBox;
 class QComboBox;
 class QLineEdit;
 
@@ -17,8 +16,6 @@ void ExchangeComboText(QComboBox* combo, QString& value, bool take);
 void ExchangeText(QLineEdit* edit, QString& value, bool take);
 // Unsigned decimal; a text that is not one leaves the member unchanged.
 void ExchangeUnsigned(QLineEdit* edit, uint32_t& value, bool take);
-// 0 or 1; a value outside 0..2 is shown unchecked.
-void ExchangeCheck(QCheckBox* box, int& value, bool take);
 
 // The index of the first item beginning with `text`, ignoring case; -1 when
 // none does or the text is empty.
