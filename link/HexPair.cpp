@@ -34,4 +34,15 @@ bool ReportChecksumValid(const uint8_t* line, int k) {
     return static_cast<uint8_t>(sum + DecodeHexPair(line[k + 1], line[k + 2])) == 0;
 }
 
+void AppendPair(std::string& line, uint8_t value) {
+    const HexPair pair = EncodeHexPair(value);
+    line += pair.first;
+    line += pair.second;
+}
+
+void FinishLine(std::string& line) {
+    AppendPair(line, LineChecksum(reinterpret_cast<const uint8_t*>(line.data()), line.size()));
+    line += "\r\n";
+}
+
 } // namespace proto

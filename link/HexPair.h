@@ -7,6 +7,7 @@
 // add up to 0 modulo 256.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace proto {
 
@@ -28,5 +29,10 @@ uint8_t LineChecksum(const uint8_t* bytes, size_t count);
 // A report line whose positions 0..k are covered and whose checksum pair
 // stands at k+1 and k+2 is valid when sum + pair value == 0 modulo 256.
 bool ReportChecksumValid(const uint8_t* line, int k);
+
+// Line building, for both directions: appends the pair of `value`; appends
+// the checksum pair of everything so far, then CR LF.
+void AppendPair(std::string& line, uint8_t value);
+void FinishLine(std::string& line);
 
 } // namespace proto

@@ -6,15 +6,8 @@ namespace proto {
 
 namespace {
 
-void AppendPair(std::string& line, uint8_t value) {
-    const HexPair pair = EncodeHexPair(value);
-    line += pair.first;
-    line += pair.second;
-}
-
 std::string WithChecksum(std::string line) {
-    AppendPair(line, LineChecksum(reinterpret_cast<const uint8_t*>(line.data()), line.size()));
-    line += "\r\n";
+    FinishLine(line);
     return line;
 }
 
