@@ -6,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTableView>
 #include <QtTest>
 
@@ -103,11 +104,17 @@ private slots:
         QCOMPARE(saved.readAll().count('\n'), 9999);
         QVERIFY(!dlg.SaveTo(dir.filePath("none/t.txt")).isEmpty());
 
+        // Scrolled up, the rows being read stay in sight as the oldest go.
+        view->verticalScrollBar()->setValue(5000);
+        serial.Receive(Flood(11000, 100));
+        QTRY_COMPARE(view->model()->index(0, 3).data().toString(), "L01099");
+        QCOMPARE(view->verticalScrollBar()->value(), 4900);
+
         // Paused, lines wait and come in on resuming; closed, none come.
         dlg.SetPaused(true);
         serial.Receive(Flood(20000, 5));
         QTRY_VERIFY(dlg.findChild<QLabel*>("status")->text().contains("paused with 5 waiting"));
-        QCOMPARE(view->model()->index(9999, 3).data().toString(), "L10998");
+        QCOMPARE(view->model()->index(9999, 3).data().toString(), "L11099");
         dlg.SetPaused(false);
         QCOMPARE(view->model()->index(9999, 3).data().toString(), "L20004");
         dlg.hide();
