@@ -10,9 +10,7 @@
 #include <QTableView>
 #include <QtTest>
 
-using session::TrafficFilter;
-using session::TrafficLine;
-using session::Verdict;
+using namespace session;
 
 static TrafficLine Line(const QByteArray& bytes, bool sent, Verdict verdict, double ms = 0) {
     return {0, ms, sent, verdict, bytes};
@@ -30,11 +28,10 @@ class TrafficLogTest : public QObject {
 
 private slots:
     void keepsTheNewestLines() {
-        session::CTrafficLog log;
+        CTrafficLog log;
         for (int i = 0; i < 25000; ++i)
             log.Append(Line(QByteArray::number(i), false, Verdict::Ok));
         QCOMPARE(log.Size(), 10000);
-        QCOMPARE(log.DroppedFromFront(), 15000);
         QByteArray kept, newest;
         for (int i = 0; i < log.Size(); ++i) {
             kept += log.At(i).bytes + ',';
@@ -55,7 +52,7 @@ private slots:
             QStringList texts;
             for (const TrafficLine& line : lines)
                 if (filter.Accepts(line))
-                    texts << QString::fromLatin1(session::VisibleText(line.bytes));
+                    texts << QString::fromLatin1(VisibleText(line.bytes));
             return texts.join('|');
         };
         QCOMPARE(shown({}), "AT ID?|BRC %S2310BC|BRC %S2311BC|ACK %|\\x01zz");
@@ -63,7 +60,7 @@ private slots:
         QCOMPARE(shown({.broadcastsOnly = true}), "BRC %S2310BC|BRC %S2311BC");
         QCOMPARE(shown({.problemsOnly = true}), "BRC %S2311BC|ACK %|\\x01zz");
         QCOMPARE(shown({.broadcastsOnly = true, .problemsOnly = true}), "BRC %S2311BC");
-        QCOMPARE(session::FormatLine(Line("\x01\xFF%1\\\r\n", false, Verdict::Dropped, 1234.56)),
+        QCOMPARE(FormatLine(Line("\x01\xFF%1\\\r\n", false, Verdict::Dropped, 1234.56)),
                  "    1234.6 RX dropped      \\x01\\xFF%1\\x5C");
     }
 
@@ -71,7 +68,7 @@ private slots:
         auto backend = std::make_unique<CFakeSerialBackend>();
         CFakeSerialBackend& serial = *backend;
         CFakeClock clock;
-        session::CDeviceSession s({std::move(backend), &clock, {}});
+        CDeviceSession s({std::move(backend), &clock, {}});
         CTrafficDlg dlg(s, nullptr);
         dlg.show();
         auto* view = dlg.findChild<QTableView*>("traffic");
