@@ -56,8 +56,9 @@ private:
     int64_t m_dropped = 0;
 };
 
-// "    1234.5 RX bad-checksum  BRC %S2310BC": milliseconds since the port
-// was opened, direction, verdict and the visible text.
+// "    1234.5 RX bad-checksum BRC %S2310CC": milliseconds since the port
+// was opened (1 decimal, right-aligned), direction, verdict (padded to 12)
+// and the visible text.
 QString FormatTime(const TrafficLine& line);
 QString FormatLine(const TrafficLine& line);
 
