@@ -3,6 +3,7 @@
 #include "AppIcon.h"
 #include "CAboutDlg.h"
 #include "CSerialPortsDlg.h"
+#include "CTrafficDlg.h"
 #include "CiAnalogDisplayX.h"
 #include "CiSliderX.h"
 #include "DialogData.h"
@@ -120,6 +121,7 @@ CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
 }
 
 CTerminalDlg::~CTerminalDlg() {
+    delete m_traffic; // it listens to the session, which goes before the window's children
     m_session.Stop();
 }
 
@@ -186,6 +188,8 @@ void CTerminalDlg::ConnectControls() {
 
     auto* copy = new QShortcut(QKeySequence::Copy, this);
     connect(copy, &QShortcut::activated, this, &CTerminalDlg::CopyValues);
+    auto* traffic = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
+    connect(traffic, &QShortcut::activated, this, &CTerminalDlg::ShowTraffic);
 
     // The About entry: F1 and the window's context menu (the system menu on Windows).
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -219,6 +223,8 @@ void CTerminalDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     QAction* about = menu.addAction(kAboutEntry);
     QAction* serialPorts = menu.addAction(tr("&Serial Ports..."));
+    QAction* traffic = menu.addAction(tr("&Traffic..."));
+    traffic->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     menu.addSeparator();
     QAction* copy = menu.addAction(tr("&Copy Values"));
     copy->setShortcut(QKeySequence::Copy);
@@ -227,8 +233,19 @@ void CTerminalDlg::contextMenuEvent(QContextMenuEvent* event) {
         OnSysCommand(kSysCommandAbout, 0);
     else if (chosen == serialPorts)
         ShowSerialPorts();
+    else if (chosen == traffic)
+        ShowTraffic();
     else if (chosen == copy)
         CopyValues();
+}
+
+void CTerminalDlg::ShowTraffic() {
+    // One monitor, non-modal: the panel goes on while it is open.
+    if (m_traffic == nullptr)
+        m_traffic = new CTrafficDlg(m_session, this);
+    m_traffic->show();
+    m_traffic->raise();
+    m_traffic->activateWindow();
 }
 
 bool CTerminalDlg::eventFilter(QObject* watched, QEvent* event) {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+class CTrafficDlg;
 class CiAnalogDisplayX;
 class CiSliderX;
 
@@ -122,6 +123,7 @@ private:
     void ShowAboutBox();
     void ShowSerialPorts();
     void CopyValues();
+    void ShowTraffic();
     void ShowPortTargets();
 
     // What the session reports.
@@ -146,6 +148,8 @@ private:
     CDialogControls m_controls;
     std::unique_ptr<CMessageSink> m_ownMessages;
     CMessageSink* m_messages;
+    // The traffic monitor, made on first use.
+    CTrafficDlg* m_traffic = nullptr;
     // Where the remembered port and the port links live.
     QString m_dataFolder;
     session::CDeviceSession m_session;

@@ -1,0 +1,124 @@
+// The traffic monitor: the bounded log, its filters and saved lines, and the
+// window that takes the lines in once a frame.
+#include "CDeviceSession.h"
+#include "CTrafficDlg.h"
+#include "FakeEnvironment.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTableView>
+#include <QtTest>
+
+using namespace session;
+
+static TrafficLine Line(const QByteArray& bytes, bool sent, Verdict verdict, double ms = 0) {
+    return {0, ms, sent, verdict, bytes};
+}
+
+static QByteArray Flood(int from, int count) {
+    QByteArray bytes;
+    for (int i = from; i < from + count; ++i)
+        bytes += "L" + QByteArray::number(i).rightJustified(5, '0') + "\r\n";
+    return bytes;
+}
+
+class TrafficLogTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void keepsTheNewestLines() {
+        CTrafficLog log;
+        for (int i = 0; i < 25000; ++i)
+            log.Append(Line(QByteArray::number(i), false, Verdict::Ok));
+        QCOMPARE(log.Size(), 10000);
+        QByteArray kept, newest;
+        for (int i = 0; i < log.Size(); ++i) {
+            kept += log.At(i).bytes + ',';
+            newest += QByteArray::number(15000 + i) + ',';
+        }
+        QCOMPARE(kept, newest);
+        log.Clear();
+        QCOMPARE(log.Size(), 0);
+        QCOMPARE(log.EndSequence(), 25000);
+    }
+
+    void filtersAndSavedText() {
+        const QList<TrafficLine> lines = {
+            Line("AT ID?\r\n", true, Verdict::Ok), Line("BRC %S2310BC\r\n", false, Verdict::Ok),
+            Line("BRC %S2311BC\r\n", false, Verdict::BadChecksum),
+            Line("ACK %\r\n", false, Verdict::Unexpected), Line("\x01zz", false, Verdict::Dropped)};
+        const auto shown = [&](const TrafficFilter& filter) {
+            QStringList texts;
+            for (const TrafficLine& line : lines)
+                if (filter.Accepts(line))
+                    texts << QString::fromLatin1(VisibleText(line.bytes));
+            return texts.join('|');
+        };
+        QCOMPARE(shown({}), "AT ID?|BRC %S2310BC|BRC %S2311BC|ACK %|\\x01zz");
+        QCOMPARE(shown({.received = false}), "AT ID?");
+        QCOMPARE(shown({.broadcastsOnly = true}), "BRC %S2310BC|BRC %S2311BC");
+        QCOMPARE(shown({.problemsOnly = true}), "BRC %S2311BC|ACK %|\\x01zz");
+        QCOMPARE(shown({.broadcastsOnly = true, .problemsOnly = true}), "BRC %S2311BC");
+        QCOMPARE(FormatLine(Line("\x01\xFF%1\\\r\n", false, Verdict::Dropped, 1234.56)),
+                 "    1234.6 RX dropped      \\x01\\xFF%1\\x5C");
+    }
+
+    void windowTakesLinesOncePerFrame() {
+        auto backend = std::make_unique<CFakeSerialBackend>();
+        CFakeSerialBackend& serial = *backend;
+        CFakeClock clock;
+        CDeviceSession s({std::move(backend), &clock, {}});
+        CTrafficDlg dlg(s, nullptr);
+        dlg.show();
+        auto* view = dlg.findChild<QTableView*>("traffic");
+        int batches = 0;
+        connect(view->model(), &QAbstractItemModel::rowsInserted, this, [&] { ++batches; });
+        s.Start();
+        s.Connect(); // sends "AT ID?"
+        serial.Receive(Flood(0, 999));
+        QCOMPARE(dlg.WaitingLines(), 1000);
+        QCOMPARE(view->model()->rowCount(), 0);
+        QTRY_COMPARE(view->verticalHeader()->count(), 1000);
+        QCOMPARE(batches, 1);
+        QCOMPARE(dlg.Log().Size(), 1000);
+
+        dlg.SetFilter({.received = false});
+        QCOMPARE(view->model()->index(0, 3).data().toString(), "AT ID?");
+        QCOMPARE(view->model()->rowCount(), 1);
+
+        // Only the newest 10,000 stay, filtered and saved as shown.
+        dlg.SetFilter({.problemsOnly = true});
+        serial.Receive(Flood(999, 10000));
+        QTRY_COMPARE(view->model()->index(0, 3).data().toString(), "L00999");
+        QCOMPARE(view->verticalHeader()->count(), 10000);
+        QCOMPARE(batches, 2);
+        QTemporaryDir dir;
+        QCOMPARE(dlg.SaveTo(dir.filePath("t.txt")), QString());
+        QFile saved(dir.filePath("t.txt"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readLine().endsWith(" RX unexpected   L00999\n"));
+        QCOMPARE(saved.readAll().count('\n'), 9999);
+        QVERIFY(!dlg.SaveTo(dir.filePath("none/t.txt")).isEmpty());
+
+        // Scrolled up, the rows being read stay in sight as the oldest go.
+        view->verticalScrollBar()->setValue(5000);
+        serial.Receive(Flood(11000, 100));
+        QTRY_COMPARE(view->model()->index(0, 3).data().toString(), "L01099");
+        QCOMPARE(view->verticalScrollBar()->value(), 4900);
+
+        // Paused, lines wait and come in on resuming; closed, none come.
+        dlg.SetPaused(true);
+        serial.Receive(Flood(20000, 5));
+        QTRY_VERIFY(dlg.findChild<QLabel*>("status")->text().contains("paused with 5 waiting"));
+        QCOMPARE(view->model()->index(9999, 3).data().toString(), "L11099");
+        dlg.SetPaused(false);
+        QCOMPARE(view->model()->index(9999, 3).data().toString(), "L20004");
+        dlg.hide();
+        serial.Receive(Flood(30000, 5));
+        QCOMPARE(dlg.WaitingLines(), 0);
+    }
+};
+
+QTEST_MAIN(TrafficLogTest)
+#include "test_traffic_log.moc"
