@@ -1,7 +1,7 @@
 #include "CiAnalogDisplayX.h"
 
 #include <QPainter>
-#include <QTimerEvent>
+#include <cmath>
 
 CiAnalogDisplayX::CiAnalogDisplayX(int decimals, QString unit, QWidget* parent)
     : QWidget(parent), m_decimals(decimals), m_unit(std::move(unit)),
@@ -27,34 +27,14 @@ QString CiAnalogDisplayX::Format(double value, int decimals, const QString& unit
 }
 
 void CiAnalogDisplayX::SetValue(double value) {
+    if (value == m_value && std::signbit(value) == std::signbit(m_value))
+        return; // the same text
     m_value = value;
     QString text = Format(value, m_decimals, m_unit);
     if (text == m_text)
         return;
     m_text = std::move(text);
-    ScheduleRepaint();
-}
-
-void CiAnalogDisplayX::ScheduleRepaint() {
-    if (m_repaintTimer.isActive())
-        return; // the frame's repaint is already due
-    const qint64 since = m_sinceRepaint.isValid() ? m_sinceRepaint.elapsed() : kFrameMs;
-    if (since >= kFrameMs) {
-        update();
-        m_sinceRepaint.start();
-        return;
-    }
-    m_repaintTimer.start(static_cast<int>(kFrameMs - since), Qt::PreciseTimer, this);
-}
-
-void CiAnalogDisplayX::timerEvent(QTimerEvent* event) {
-    if (event->timerId() != m_repaintTimer.timerId()) {
-        QWidget::timerEvent(event);
-        return;
-    }
-    m_repaintTimer.stop();
-    update();
-    m_sinceRepaint.start();
+    m_repaint.Request();
 }
 
 void CiAnalogDisplayX::paintEvent(QPaintEvent*) {

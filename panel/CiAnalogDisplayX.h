@@ -1,8 +1,8 @@
 #pragma once
 // A read-out of the instrument panel: a number with a fixed count of
 // decimals followed by a unit text, bold lime on black.
-#include <QBasicTimer>
-#include <QElapsedTimer>
+#include "RepaintThrottle.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -23,17 +23,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void timerEvent(QTimerEvent* event) override;
 
 private:
     int m_decimals;
     QString m_unit;
     double m_value = 0.0;
     QString m_text;
-    // Repaints at most once a frame: a change within kFrameMs of the last
-    // repaint waits for the frame's end.
-    static constexpr int kFrameMs = 16;
-    void ScheduleRepaint();
-    QBasicTimer m_repaintTimer;
-    QElapsedTimer m_sinceRepaint;
+    // A changed text is drawn at most once a frame.
+    CRepaintThrottle m_repaint{[this] { update(); }};
 };
