@@ -1,6 +1,9 @@
 #include "CiAnalogDisplayX.h"
 
+#include <QEvent>
 #include <QPainter>
+#include <QTextLayout>
+#include <QTextOption>
 #include <cmath>
 
 CiAnalogDisplayX::CiAnalogDisplayX(int decimals, QString unit, QWidget* parent)
@@ -41,5 +44,52 @@ void CiAnalogDisplayX::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
     painter.setPen(isEnabled() ? QColor(0, 255, 0) : QColor(0, 128, 0));
-    painter.drawText(rect().adjusted(2, 0, -2, 0), Qt::AlignCenter, m_text);
+    const PlacedText& placed = Placed(m_text);
+    if (!placed.fits) {
+        painter.drawText(TextArea(), Qt::AlignCenter, m_text);
+        return;
+    }
+    for (const QGlyphRun& run : placed.runs)
+        painter.drawGlyphRun(placed.origin, run);
+}
+
+const CiAnalogDisplayX::PlacedText& CiAnalogDisplayX::Placed(const QString& text) {
+    if (const auto known = m_placed.constFind(text); known != m_placed.cend())
+        return *known;
+    if (m_placed.size() >= kMaxPlacedTexts)
+        m_placed.clear();
+    // Laid out and placed as drawText lays out and places one line of text
+    // centred in a rectangle: left-aligned in the painter's direction, with
+    // no width limit, moved by half the room left over; the vertical offset
+    // is rounded to whole pixels as drawText rounds it.
+    QTextLayout layout(text, font(), this);
+    QTextOption option;
+    option.setTextDirection(layoutDirection());
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(0x01000000);
+    layout.endLayout();
+    const QRectF area(TextArea());
+    const qreal yOffset = -qRound(-(area.height() - line.height()) / 2);
+    const QRectF bounds(area.x() + qRound((area.width() - line.naturalTextWidth()) / 2),
+                        area.y() + yOffset, line.naturalTextWidth(), line.height());
+    PlacedText placed;
+    placed.fits = area.contains(bounds);
+    placed.origin =
+        QPointF(area.x() + (area.width() - line.horizontalAdvance()) / 2, area.y() + yOffset);
+    if (placed.fits)
+        placed.runs = layout.glyphRuns();
+    return *m_placed.insert(text, std::move(placed));
+}
+
+void CiAnalogDisplayX::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::LayoutDirectionChange)
+        m_placed.clear();
+    QWidget::changeEvent(event);
+}
+
+void CiAnalogDisplayX::resizeEvent(QResizeEvent* event) {
+    m_placed.clear();
+    QWidget::resizeEvent(event);
 }

@@ -3,6 +3,9 @@
 // decimals followed by a unit text, bold lime on black.
 #include "RepaintThrottle.h"
 
+#include <QGlyphRun>
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QWidget>
 
@@ -23,6 +26,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     int m_decimals;
@@ -31,4 +36,18 @@ private:
     QString m_text;
     // A changed text is drawn at most once a frame.
     CRepaintThrottle m_repaint{[this] { update(); }};
+
+    // Finding a text's glyphs and their places costs more than drawing them,
+    // and a read-out shows one text per level and warnings state, a few
+    // hundred at most: it keeps the glyphs of every text it has drawn, placed
+    // where QPainter::drawText(TextArea(), Qt::AlignCenter, text) puts them.
+    struct PlacedText {
+        bool fits = false; // false: drawn by drawText, which clips it
+        QPointF origin;
+        QList<QGlyphRun> runs;
+    };
+    static constexpr qsizetype kMaxPlacedTexts = 256;
+    QRect TextArea() const { return rect().adjusted(2, 0, -2, 0); }
+    const PlacedText& Placed(const QString& text);
+    QHash<QString, PlacedText> m_placed;
 };
