@@ -6,14 +6,27 @@
 //   BM_ShowLevel          the call alone; repaints stay pending, as they do
 //                         while several broadcasts arrive in one read
 //   BM_ShowLevelPainted   the call and the repaint it asked for, at once
+//
+// Before measuring, the program checks that the read-outs and the slider look
+// exactly as they did when drawn the plain way (the text with
+// QPainter::drawText, the slider transparent over the window), and exits
+// with 1 naming the first difference when they do not.
 #include "CTerminalDlg.h"
+#include "CiAnalogDisplayX.h"
+#include "CiSliderX.h"
 #include "FakeEnvironment.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QPixmap>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -55,6 +68,57 @@ void BM_ShowLevelPainted(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// A read-out drawn the plain way: its text through QPainter::drawText.
+QImage PlainReadout(const CiAnalogDisplayX& readout) {
+    const qreal ratio = readout.devicePixelRatioF();
+    QPixmap pixmap(readout.size() * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    QPainter painter(&pixmap);
+    painter.setFont(readout.font());
+    painter.fillRect(readout.rect(), Qt::black);
+    painter.setPen(readout.isEnabled() ? QColor(0, 255, 0) : QColor(0, 128, 0));
+    painter.drawText(readout.rect().adjusted(2, 0, -2, 0), Qt::AlignCenter, readout.Text());
+    painter.end();
+    return pixmap.toImage();
+}
+
+// Every read-out at every level, and the slider while the device moves it.
+bool PanelLooksAsDrawnPlainly(CTerminalDlg& dlg, std::string& difference) {
+    const QList<CiAnalogDisplayX*> readouts = dlg.findChildren<CiAnalogDisplayX*>();
+    CiSliderX* slider = dlg.findChild<CiSliderX*>();
+    if (readouts.isEmpty() || slider == nullptr) {
+        difference = "no read-outs or no slider in the window";
+        return false;
+    }
+    for (int level = 0; level <= 100; ++level) {
+        dlg.ShowLevel(static_cast<uint8_t>(level));
+        for (CiAnalogDisplayX* readout : readouts)
+            if (readout->isVisible() && readout->grab().toImage() != PlainReadout(*readout)) {
+                difference = "read-out showing \"" + readout->Text().toStdString() +
+                             "\" differs from drawText at level " + std::to_string(level);
+                return false;
+            }
+    }
+    const QRect area(slider->mapTo(&dlg, QPoint(0, 0)), slider->size());
+    slider->SetPosition(slider->GetPosition() < 50 ? 73 : 27);
+    QElapsedTimer waited; // for the pointer's frame, when it moved in this one already
+    waited.start();
+    while (!slider->Slider()->testAttribute(Qt::WA_OpaquePaintEvent) && waited.elapsed() < 100)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    if (!slider->Slider()->testAttribute(Qt::WA_OpaquePaintEvent)) {
+        difference = "the slider moved by the device did not become opaque over its picture";
+        return false;
+    }
+    const QImage moved = dlg.grab(area).toImage();
+    slider->hide(); // which drops the picture: transparent again
+    slider->show();
+    if (dlg.grab(area).toImage() != moved) {
+        difference = "the slider over its picture differs from the slider left transparent";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 BENCHMARK(BM_ShowLevel)->Unit(benchmark::kMicrosecond);
@@ -67,6 +131,11 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
+    std::string difference;
+    if (!PanelLooksAsDrawnPlainly(*Terminal().terminal->dlg, difference)) {
+        std::fprintf(stderr, "the panel differs from its plain drawing: %s\n", difference.c_str());
+        return 1;
+    }
     benchmark::RunSpecifiedBenchmarks();
     Terminal().terminal.reset();
     benchmark::Shutdown();
