@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QTextLayout>
 #include <QTextOption>
+#include <bit>
 #include <cmath>
 
 CiAnalogDisplayX::CiAnalogDisplayX(int decimals, QString unit, QWidget* parent)
@@ -44,7 +45,7 @@ void CiAnalogDisplayX::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
     painter.setPen(isEnabled() ? QColor(0, 255, 0) : QColor(0, 128, 0));
-    const PlacedText& placed = Placed(m_text);
+    const PlacedText& placed = PlacedValue();
     if (!placed.fits) {
         painter.drawText(TextArea(), Qt::AlignCenter, m_text);
         return;
@@ -53,8 +54,9 @@ void CiAnalogDisplayX::paintEvent(QPaintEvent*) {
         painter.drawGlyphRun(placed.origin, run);
 }
 
-const CiAnalogDisplayX::PlacedText& CiAnalogDisplayX::Placed(const QString& text) {
-    if (const auto known = m_placed.constFind(text); known != m_placed.cend())
+const CiAnalogDisplayX::PlacedText& CiAnalogDisplayX::PlacedValue() {
+    const auto key = std::bit_cast<quint64>(m_value);
+    if (const auto known = m_placed.constFind(key); known != m_placed.cend())
         return *known;
     if (m_placed.size() >= kMaxPlacedTexts)
         m_placed.clear();
@@ -62,7 +64,7 @@ const CiAnalogDisplayX::PlacedText& CiAnalogDisplayX::Placed(const QString& text
     // centred in a rectangle: left-aligned in the painter's direction, with
     // no width limit, moved by half the room left over; the vertical offset
     // is rounded to whole pixels as drawText rounds it.
-    QTextLayout layout(text, font(), this);
+    QTextLayout layout(m_text, font(), this);
     QTextOption option;
     option.setTextDirection(layoutDirection());
     layout.setTextOption(option);
@@ -80,7 +82,7 @@ const CiAnalogDisplayX::PlacedText& CiAnalogDisplayX::Placed(const QString& text
         QPointF(area.x() + (area.width() - line.horizontalAdvance()) / 2, area.y() + yOffset);
     if (placed.fits)
         placed.runs = layout.glyphRuns();
-    return *m_placed.insert(text, std::move(placed));
+    return *m_placed.insert(key, std::move(placed));
 }
 
 void CiAnalogDisplayX::changeEvent(QEvent* event) {

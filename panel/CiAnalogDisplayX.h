@@ -41,6 +41,8 @@ private:
     // and a read-out shows one text per level and warnings state, a few
     // hundred at most: it keeps the glyphs of every text it has drawn, placed
     // where QPainter::drawText(TextArea(), Qt::AlignCenter, text) puts them.
+    // They are found by the value shown (its bits), which is quicker to look
+    // up than the text it gives.
     struct PlacedText {
         bool fits = false; // false: drawn by drawText, which clips it
         QPointF origin;
@@ -48,6 +50,6 @@ private:
     };
     static constexpr qsizetype kMaxPlacedTexts = 256;
     QRect TextArea() const { return rect().adjusted(2, 0, -2, 0); }
-    const PlacedText& Placed(const QString& text);
-    QHash<QString, PlacedText> m_placed;
+    const PlacedText& PlacedValue(); // m_text, the text of m_value
+    QHash<quint64, PlacedText> m_placed;
 };

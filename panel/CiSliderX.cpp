@@ -102,7 +102,8 @@ void CiSliderX::SetPosition(double position) {
     const int value = static_cast<int>(std::trunc(std::clamp(position, 0.0, 100.0)));
     if (value == m_slider->value())
         return;
-    m_slider->setUpdatesEnabled(false);
+    if (m_slider->updatesEnabled())
+        m_slider->setUpdatesEnabled(false);
     m_slider->setValue(value);
     m_repaint.Request(); // at once when the pointer has not moved in this frame
 }
@@ -124,7 +125,7 @@ void CiSliderX::TakePictureBehind() {
     const qreal ratio = m_slider->devicePixelRatioF();
     QPixmap picture(m_slider->size() * ratio);
     picture.setDevicePixelRatio(ratio);
-    picture.fill(Qt::transparent);
+    picture.fill(below->palette().color(QPalette::Window)); // opaque: drawn by plain copying
     slider->blank = true;
     below->render(&picture, QPoint(),
                   QRegion(QRect(m_slider->mapTo(below, QPoint(0, 0)), m_slider->size())),
