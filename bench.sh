@@ -44,8 +44,8 @@ echo "bench: framing ..." >&2
     --benchmark_out="$OUT/framing.json" --benchmark_out_format=json >"$OUT/framing.txt" 2>&1 ||
     failed+=("brendlow_bench_framing (see $OUT/framing.txt)")
 echo "bench: ShowLevel ..." >&2
-# It first checks that the read-outs and the slider look exactly as drawn the
-# plain way, and measures nothing when they do not.
+# It first checks that the read-outs look exactly as drawn the plain way, and
+# measures nothing when they do not.
 "$OUT/brendlow_bench_show_level" "${micro[@]}" \
     --benchmark_out="$OUT/show_level.json" --benchmark_out_format=json >"$OUT/show_level.txt" 2>&1 ||
     failed+=("brendlow_bench_show_level: $(grep -m1 -i 'differ\|error' "$OUT/show_level.txt" || echo "see $OUT/show_level.txt")")

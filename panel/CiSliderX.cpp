@@ -7,7 +7,6 @@
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
-#include <QTimerEvent>
 #include <QWheelEvent>
 #include <cmath>
 
@@ -51,33 +50,10 @@ bool MovesPointer(int key) {
     }
 }
 
-// The slider, drawn over a picture of what lies behind it while it has one.
-class CPointerSlider final : public QSlider {
-public:
-    using QSlider::QSlider;
-    QPixmap behind;     // null: transparent, Qt paints what is behind first
-    bool blank = false; // draws nothing while its picture is being taken
-
-protected:
-    void paintEvent(QPaintEvent* event) override {
-        if (blank)
-            return;
-        if (!behind.isNull()) {
-            QPainter painter(this);
-            painter.drawPixmap(0, 0, behind);
-        }
-        QSlider::paintEvent(event);
-    }
-};
-
-CPointerSlider* PointerSlider(QSlider* slider) {
-    return static_cast<CPointerSlider*>(slider);
-}
-
 } // namespace
 
 CiSliderX::CiSliderX(QWidget* parent)
-    : QWidget(parent), m_slider(new CPointerSlider(Qt::Horizontal, this)) {
+    : QWidget(parent), m_slider(new QSlider(Qt::Horizontal, this)) {
     m_slider->setRange(0, 100);
     m_slider->setSingleStep(1);
     m_slider->setPageStep(10);
@@ -109,73 +85,7 @@ void CiSliderX::SetPosition(double position) {
 }
 
 void CiSliderX::DrawPointer() {
-    if (PointerSlider(m_slider)->behind.isNull())
-        TakePictureBehind();
-    m_pictureTimer.start(kKeepPictureMs, this);
     m_slider->setUpdatesEnabled(true); // repaints the pointer where it now is
-}
-
-void CiSliderX::TakePictureBehind() {
-    QWidget* below = parentWidget();
-    if (below == nullptr || !m_slider->isVisible() || m_slider->size().isEmpty())
-        return;
-    CPointerSlider* slider = PointerSlider(m_slider);
-    // Everything in the slider's place but the slider: the window, the group
-    // box, this widget (whose tick labels lie below the slider).
-    const qreal ratio = m_slider->devicePixelRatioF();
-    QPixmap picture(m_slider->size() * ratio);
-    picture.setDevicePixelRatio(ratio);
-    picture.fill(below->palette().color(QPalette::Window)); // opaque: drawn by plain copying
-    slider->blank = true;
-    below->render(&picture, QPoint(),
-                  QRegion(QRect(m_slider->mapTo(below, QPoint(0, 0)), m_slider->size())),
-                  QWidget::DrawWindowBackground | QWidget::DrawChildren);
-    slider->blank = false;
-    slider->behind = picture;
-    slider->setAttribute(Qt::WA_OpaquePaintEvent, true);
-}
-
-void CiSliderX::DropPictureBehind() {
-    m_pictureTimer.stop();
-    CPointerSlider* slider = PointerSlider(m_slider);
-    if (slider->behind.isNull())
-        return;
-    slider->behind = QPixmap();
-    slider->setAttribute(Qt::WA_OpaquePaintEvent, false);
-    slider->update();
-}
-
-void CiSliderX::timerEvent(QTimerEvent* event) {
-    if (event->timerId() != m_pictureTimer.timerId()) {
-        QWidget::timerEvent(event);
-        return;
-    }
-    DropPictureBehind();
-}
-
-void CiSliderX::moveEvent(QMoveEvent*) {
-    DropPictureBehind();
-}
-
-void CiSliderX::hideEvent(QHideEvent*) {
-    DropPictureBehind();
-}
-
-void CiSliderX::changeEvent(QEvent* event) {
-    switch (event->type()) {
-    case QEvent::EnabledChange:
-    case QEvent::PaletteChange:
-    case QEvent::StyleChange:
-    case QEvent::FontChange:
-    case QEvent::LayoutDirectionChange:
-    case QEvent::ActivationChange:
-    case QEvent::ParentChange:
-        DropPictureBehind();
-        break;
-    default:
-        break;
-    }
-    QWidget::changeEvent(event);
 }
 
 int CiSliderX::LabelHeight() const {
@@ -183,7 +93,6 @@ int CiSliderX::LabelHeight() const {
 }
 
 void CiSliderX::resizeEvent(QResizeEvent*) {
-    DropPictureBehind();
     m_slider->setGeometry(0, 0, width(), std::max(0, height() - LabelHeight()));
 }
 

@@ -5,7 +5,6 @@
 // are signals for the window to act on.
 #include "RepaintThrottle.h"
 
-#include <QBasicTimer>
 #include <QWidget>
 
 class QSlider;
@@ -36,10 +35,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void timerEvent(QTimerEvent* event) override;
 
 private:
     int LabelHeight() const;
@@ -51,15 +46,4 @@ private:
     // its repaints are held until the frame's repaint lets them through.
     CRepaintThrottle m_repaint{[this] { DrawPointer(); }};
     void DrawPointer();
-
-    // A transparent slider makes Qt repaint the group box and the window
-    // behind it at every move of the pointer, which costs more than the
-    // slider itself. While the device moves the pointer, the slider is
-    // opaque and draws a picture of what lies behind it instead; half a
-    // second after the last such move, or when anything about the slider
-    // changes, the picture is dropped and the slider is transparent again.
-    static constexpr int kKeepPictureMs = 500;
-    void TakePictureBehind();
-    void DropPictureBehind();
-    QBasicTimer m_pictureTimer;
 };
