@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in release mode into build-bench and prints one table:
-# each figure, its goal, the figure over its goal (or over the line rate) and
-# the raw figures, all measured in this run.
+# the machine and its load, each figure, its goal, the figure over its goal
+# (or over the line rate) and the raw figures, all measured in this run.
+# Exits non-zero, naming them, when any goal is missed.
 #   ./bench.sh           the full run (about two minutes)
 #   ./bench.sh --quick   3 s instead of 10 s runs, memory read after 10 s instead of 60 s
 #   ./bench.sh --smoke   a few seconds of each, only to check that everything runs
@@ -15,7 +16,7 @@ while [ $# -gt 0 ]; do
     case "$1" in
     --quick) mode=quick ;;
     --smoke) mode=smoke ;;
-    -h | --help) sed -n '2,8p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,9p' "$0"; exit 0 ;;
     *) echo "bench.sh: unknown option $1" >&2; exit 2 ;;
     esac
     shift
@@ -37,12 +38,24 @@ smoke) micro=(--benchmark_min_time=0.01); system=(--smoke) ;;
 esac
 
 export QT_QPA_PLATFORM=offscreen
+failed=()
 echo "bench: framing ..." >&2
 "$OUT/brendlow_bench_framing" "${micro[@]}" \
-    --benchmark_out="$OUT/framing.json" --benchmark_out_format=json >"$OUT/framing.txt" 2>&1
+    --benchmark_out="$OUT/framing.json" --benchmark_out_format=json >"$OUT/framing.txt" 2>&1 ||
+    failed+=("brendlow_bench_framing (see $OUT/framing.txt)")
 echo "bench: ShowLevel ..." >&2
+# It first checks that the read-outs look exactly as drawn the plain way, and
+# measures nothing when they do not.
 "$OUT/brendlow_bench_show_level" "${micro[@]}" \
-    --benchmark_out="$OUT/show_level.json" --benchmark_out_format=json >"$OUT/show_level.txt" 2>&1
+    --benchmark_out="$OUT/show_level.json" --benchmark_out_format=json >"$OUT/show_level.txt" 2>&1 ||
+    failed+=("brendlow_bench_show_level: $(grep -m1 -i 'differ\|error' "$OUT/show_level.txt" || echo "see $OUT/show_level.txt")")
+status=0
 "$OUT/brendlow_bench_system" "${system[@]}" \
-    --framing-json "$OUT/framing.json" --show-level-json "$OUT/show_level.json" |
-    tee "$OUT/table.md"
+    --framing-json "$OUT/framing.json" --show-level-json "$OUT/show_level.json" \
+    >"$OUT/table.md" || status=$?
+cat "$OUT/table.md"
+[ "$status" -eq 0 ] || failed+=("brendlow_bench_system exited with $status")
+if [ ${#failed[@]} -gt 0 ]; then
+    printf 'bench: FAILED: %s\n' "${failed[@]}" >&2
+    exit 1
+fi

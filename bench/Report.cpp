@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <thread>
 #include <unistd.h>
 
 namespace bench {
@@ -47,6 +46,13 @@ std::string Sig(double value) {
     if (a >= 1)
         return Fixed(value, 2);
     return Fixed(value, 3);
+}
+
+// A goal's number as written by hand: 5, 0.5, 40.
+std::string GoalNumber(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
 }
 
 std::string Ratio(double figure, double goal) {
@@ -135,6 +141,11 @@ BenchmarkFigures Figures(const QJsonArray& all, const QString& name) {
     return f;
 }
 
+std::string CpuRaw(double scheduled, double ticked, double wall) {
+    return Fixed(scheduled, 3) + " s run time (scheduler) in " + Fixed(wall, 2) +
+           " s wall; utime+stime " + Fixed(ticked, 2) + " s = " + Sig(ticked / wall * 100) + " %";
+}
+
 std::string RunsText(const BenchmarkFigures& f) {
     return f.runs > 1 ? "median of " + std::to_string(f.runs) + " runs" : "1 run";
 }
@@ -144,19 +155,25 @@ std::string RunsText(const BenchmarkFigures& f) {
 // ---- 1 ----
 
 std::vector<Row> FramingRows(const std::string& jsonPath) {
-    const std::string goal = "≥ 10,000× line rate";
     std::string error;
     const auto all = LoadBenchmarks(jsonPath, error);
     std::vector<Row> rows;
     double worstAllocationsPerByte = 0;
     double worstAllocations = 0;
     bool anyFound = false;
-    for (const auto& [name, label] :
-         {std::pair{"BM_FramingLevelBroadcasts", "Framing, level broadcasts"},
-          std::pair{"BM_FramingNoise", "Framing, random noise"}}) {
-        const BenchmarkFigures f = all ? Figures(*all, name) : BenchmarkFigures{};
+    struct Stream {
+        const char* name;
+        const char* label;
+        double goal; // multiple of the line rate
+    };
+    for (const Stream& stream :
+         {Stream{"BM_FramingLevelBroadcasts", "Framing, level broadcasts", kFramingLevelGoal},
+          Stream{"BM_FramingNoise", "Framing, random noise", kFramingNoiseGoal}}) {
+        const std::string goal = "≥ " + Grouped(stream.goal) + "× line rate";
+        const BenchmarkFigures f = all ? Figures(*all, stream.name) : BenchmarkFigures{};
         if (!f.found) {
-            rows.push_back(Missing("1", label, goal, all ? std::string("no ") + name : error));
+            rows.push_back(
+                Missing("1", stream.label, goal, all ? std::string("no ") + stream.name : error));
             continue;
         }
         anyFound = true;
@@ -165,8 +182,8 @@ std::vector<Row> FramingRows(const std::string& jsonPath) {
         const double wallBytesPerSecond = bytesPerSecond * f.cpuNs / f.realNs;
         worstAllocationsPerByte = std::max(worstAllocationsPerByte, f.maxAllocationsPerByte);
         worstAllocations = std::max(worstAllocations, f.maxAllocations);
-        rows.push_back({"1", label, goal, Grouped(multiple) + "× line rate", Ratio(multiple, 10000),
-                        Met(multiple >= 10000),
+        rows.push_back({"1", stream.label, goal, Grouped(multiple) + "× line rate",
+                        Ratio(multiple, stream.goal), Met(multiple >= stream.goal),
                         Sig(bytesPerSecond / 1e6) + " MB/s per CPU second (" +
                             Sig(wallBytesPerSecond / 1e6) + " MB/s per wall second), " +
                             RunsText(f)});
@@ -184,7 +201,7 @@ std::vector<Row> FramingRows(const std::string& jsonPath) {
 
 std::vector<Row> ShowLevelRows(const std::string& jsonPath) {
     const std::string figure = "ShowLevel, share of a core at 822 calls/s";
-    const std::string goal = "< 5 %";
+    const std::string goal = "-"; // what one call costs; the flood run judges the whole
     std::string error;
     const auto all = LoadBenchmarks(jsonPath, error);
     if (!all)
@@ -200,32 +217,32 @@ std::vector<Row> ShowLevelRows(const std::string& jsonPath) {
         raw += "; with the repaint it asks for, at once: " + Sig(painted.cpuNs / 1e3) +
                " µs CPU per call = " + Sig(painted.cpuNs * 1e-9 * kLineBroadcastsPerSecond * 100) +
                " % at 822/s";
-    return {{"2", figure, goal, Sig(share) + " %", Ratio(share, 5), Met(share < 5), raw}};
+    return {{"2", figure, goal, Sig(share) + " %", "-", "-", raw}};
 }
 
 // ---- 3 ----
 
 std::vector<Row> FloodRows(const std::optional<FloodResult>& r) {
     const std::string cpuFigure = "Flood at line rate: terminal CPU";
+    const std::string cpuGoal = "< " + GoalNumber(kFloodCpuGoal) + " % of a core";
     if (!r)
         return {};
     if (!r->ok)
-        return {Missing("3", cpuFigure, "< 10 % of a core", r->error)};
+        return {Missing("3", cpuFigure, cpuGoal, r->error)};
     std::vector<Row> rows;
-    const double cpu = r->cpuSeconds / r->wallSeconds * 100;
+    // The scheduler's run time, in nanoseconds, is the figure judged; utime
+    // and stime count whole clock ticks.
+    const double cpu = r->scheduledSeconds / r->wallSeconds * 100;
     const double carried = r->sentPerSecond / kLineBroadcastsPerSecond;
-    rows.push_back(
-        {"3", cpuFigure, "< 10 % of a core", Sig(cpu) + " %", Ratio(cpu, 10), Met(cpu < 10),
-         Fixed(r->cpuSeconds, 2) + " s CPU (utime+stime) in " + Fixed(r->wallSeconds, 2) +
-             " s wall; scheduler run time " + Fixed(r->scheduledSeconds, 3) +
-             " s = " + Sig(r->scheduledSeconds / r->wallSeconds * 100) + " %"});
+    rows.push_back({"3", cpuFigure, cpuGoal, Sig(cpu) + " %", Ratio(cpu, kFloodCpuGoal),
+                    Met(cpu < kFloodCpuGoal),
+                    CpuRaw(r->scheduledSeconds, r->cpuSeconds, r->wallSeconds)});
     const Summary& l = r->latencyMs;
     const std::string latencyRaw = "n=" + Grouped(static_cast<double>(l.count)) + ", min " +
                                    Sig(l.min) + ", mean " + Sig(l.mean) + ", max " + Sig(l.max) +
                                    " ms";
-    rows.push_back({"3", "Flood: latency LF written → level shown, p50", "< 2 ms",
-                    Sig(l.p50) + " ms", Ratio(l.p50, 2), Met(l.count > 0 && l.p50 < 2),
-                    latencyRaw});
+    rows.push_back({"3", "Flood: latency LF written → level shown, p50", "-", Sig(l.p50) + " ms",
+                    "-", "-", latencyRaw});
     rows.push_back({"3", "Flood: latency, p99", "< 16 ms", Sig(l.p99) + " ms", Ratio(l.p99, 16),
                     Met(l.count > 0 && l.p99 < 16), latencyRaw});
     rows.push_back({"3", "Flood: level broadcasts lost", "0", Grouped(static_cast<double>(r->lost)),
@@ -245,31 +262,33 @@ std::vector<Row> IdleRows(const std::optional<IdleResult>& r) {
     const std::string rssFigure = "Resident memory, connected";
     if (!r)
         return {};
+    const std::string goal = "< " + GoalNumber(kIdleCpuGoal) + " % of a core";
+    const std::string rssGoal = "< " + GoalNumber(kResidentGoalMB) + " MB";
     if (!r->ok)
-        return {Missing("4", figure, "< 1 % of a core", r->error),
-                Missing("5", rssFigure, "< 60 MB", r->error)};
-    const double cpu = r->cpuSeconds / r->wallSeconds * 100;
+        return {Missing("4", figure, goal, r->error), Missing("5", rssFigure, rssGoal, r->error)};
+    const double cpu = r->scheduledSeconds / r->wallSeconds * 100;
     const double mb = r->residentMiB * 1024 * 1024 / 1e6;
-    return {{"4", figure, "< 1 % of a core", Sig(cpu) + " %", Ratio(cpu, 1), Met(cpu < 1),
-             Fixed(r->cpuSeconds, 2) + " s CPU (utime+stime) in " + Fixed(r->wallSeconds, 2) +
-                 " s wall; scheduler run time " + Fixed(r->scheduledSeconds, 3) +
-                 " s = " + Sig(r->scheduledSeconds / r->wallSeconds * 100) + " %"},
-            {"5", rssFigure, "< 60 MB", Sig(mb) + " MB", Ratio(mb, 60), Met(mb < 60),
+    return {{"4", figure, goal, Sig(cpu) + " %", Ratio(cpu, kIdleCpuGoal), Met(cpu < kIdleCpuGoal),
+             CpuRaw(r->scheduledSeconds, r->cpuSeconds, r->wallSeconds)},
+            {"5", rssFigure, rssGoal, Sig(mb) + " MB", Ratio(mb, kResidentGoalMB),
+             Met(mb < kResidentGoalMB),
              "VmRSS " + Sig(r->residentMiB) + " MiB after " + Fixed(r->residentAfterSeconds, 1) +
                  " s connected"}};
 }
 
 std::vector<Row> StartupRows(const std::optional<StartupResult>& r) {
     const std::string figure = "Start-up: exec → window painted (median)";
+    const std::string goal = "< " + GoalNumber(kStartupGoalMs) + " ms";
     if (!r)
         return {};
     if (!r->ok || r->ms.empty())
-        return {Missing("5", figure, "< 300 ms", r->error)};
+        return {Missing("5", figure, goal, r->error)};
     const Summary s = Summarize(r->ms);
     std::string each;
     for (double ms : r->ms)
         each += (each.empty() ? "" : ", ") + Fixed(ms, 0);
-    return {{"5", figure, "< 300 ms", Sig(s.p50) + " ms", Ratio(s.p50, 300), Met(s.p50 < 300),
+    return {{"5", figure, goal, Sig(s.p50) + " ms", Ratio(s.p50, kStartupGoalMs),
+             Met(s.p50 < kStartupGoalMs),
              std::to_string(r->ms.size()) + " starts: " + each + " ms"}};
 }
 
@@ -277,55 +296,72 @@ std::vector<Row> StartupRows(const std::optional<StartupResult>& r) {
 
 std::vector<Row> PacedRows(const std::optional<PacedResult>& r,
                            const std::optional<PacedResult>& realtime) {
-    const std::string minFigure = "Paced sender: gap between bytes at the receiver, min";
+    const std::string senderFigure = "Paced sender: gap between its writes, min";
     std::vector<Row> rows;
     if (r && !r->ok)
-        rows.push_back(Missing("6", minFigure, "≥ 2.0 ms", r->error));
+        rows.push_back(Missing("6", senderFigure, "≥ 2.0 ms", r->error));
     if (r && r->ok) {
         const Summary& g = r->receiverGapsMs;
         const Summary& s = r->senderGapsMs;
-        const std::string receiverRaw =
-            std::to_string(r->lines) + " lines of " + std::to_string(r->lineLength) +
-            " bytes, n=" + std::to_string(g.count) + " gaps; receiver (emulator's trace): min " +
-            Fixed(g.min, 3) + ", median " + Fixed(g.p50, 3) + ", max " + Fixed(g.max, 3) + " ms; " +
-            std::to_string(r->coalesced) + " gaps under 0.5 ms (bytes read together); " +
-            std::to_string(r->shortAtLineStart) +
-            " gaps under 2.0 ms among the first two of a line; from the third byte on, min " +
-            Fixed(r->minAfterLineStartMs, 3) + " ms";
-        const std::string senderRaw =
-            "sender (steady clock before each write): min " + Fixed(s.min, 3) + ", median " +
-            Fixed(s.p50, 3) + ", max " + Fixed(s.max, 3) + " ms; one write takes median " +
-            Fixed(r->writeMs.p50, 3) + ", max " + Fixed(r->writeMs.max, 3) + " ms";
-        rows.push_back({"6", minFigure, "≥ 2.0 ms", Fixed(g.min, 3) + " ms", Ratio(g.min, 2.0),
-                        Met(g.min >= 2.0), receiverRaw});
-        rows.push_back({"6", "Paced sender: gap at the receiver, median", "< 2.2 ms",
-                        Fixed(g.p50, 3) + " ms", Ratio(g.p50, 2.2), Met(g.p50 < 2.2), senderRaw});
-        rows.push_back({"6", "Paced sender: gap at the receiver, max", "-", Fixed(g.max, 3) + " ms",
-                        "-", "-", "sender side max " + Fixed(s.max, 3) + " ms"});
+        const std::string what = std::to_string(r->lines) + " lines of " +
+                                 std::to_string(r->lineLength) + " bytes after one unmeasured";
+        rows.push_back({"6", senderFigure, "≥ 2.0 ms", Fixed(s.min, 3) + " ms", Ratio(s.min, 2.0),
+                        Met(s.count > 0 && s.min >= 2.0),
+                        what + ", n=" + std::to_string(s.count) +
+                            "; steady clock before each one-byte write: median " + Fixed(s.p50, 3) +
+                            ", max " + Fixed(s.max, 3) + " ms; one write takes median " +
+                            Fixed(r->writeMs.p50, 3) + ", max " + Fixed(r->writeMs.max, 3) +
+                            " ms"});
+        rows.push_back({"6", "Paced sender: gap at the receiver, median", "2.0–2.2 ms",
+                        Fixed(g.p50, 3) + " ms", Ratio(g.p50, 2.2),
+                        Met(g.count > 0 && g.p50 >= 2.0 && g.p50 <= 2.2),
+                        "emulator's trace (its clock when its read returned), n=" +
+                            std::to_string(g.count) + " gaps within lines"});
+        rows.push_back(
+            {"6", "Paced sender: bytes of a line read together (gap < 0.5 ms)", "0",
+             std::to_string(r->coalesced), "-", Met(g.count > 0 && r->coalesced == 0),
+             std::to_string(r->shortAtLineStart) +
+                 " gaps under 2.0 ms among the first two bytes of a line; from the third byte "
+                 "on, min " +
+                 Fixed(r->minAfterLineStartMs, 3) + " ms"});
+        rows.push_back({"6", "Paced sender: gap at the receiver, min / max", "-",
+                        Fixed(g.min, 3) + " / " + Fixed(g.max, 3) + " ms", "-", "-",
+                        "reported, not judged: the receiver's side includes the kernel's "
+                        "delivery through the pseudo-terminal"});
     }
     if (realtime) {
-        const std::string figure = "Paced sender, receiver at real-time priority: gap min / median";
+        const std::string figure =
+            "Paced sender, receiver at real-time priority: gap min / median, read together";
         if (!realtime->ok) {
-            rows.push_back(
-                {"6", figure, "≥ 2.0 / < 2.2 ms", "not measured", "-", "-", realtime->error});
+            rows.push_back({"6", figure, "-", "not measured", "-", "-", realtime->error});
         } else {
             const Summary& g = realtime->receiverGapsMs;
             const Summary& s = realtime->senderGapsMs;
-            rows.push_back(
-                {"6", figure, "≥ 2.0 / < 2.2 ms", Fixed(g.min, 3) + " / " + Fixed(g.p50, 3) + " ms",
-                 Ratio(g.min, 2.0) + " / " + Ratio(g.p50, 2.2), Met(g.min >= 2.0 && g.p50 < 2.2),
-                 "max " + Fixed(g.max, 3) + " ms, " + std::to_string(realtime->coalesced) +
-                     " gaps under 0.5 ms, " + std::to_string(realtime->shortAtLineStart) +
-                     " under 2.0 ms among the first two of a line; from the third byte on, min " +
-                     Fixed(realtime->minAfterLineStartMs, 3) + " ms; sender min " +
-                     Fixed(s.min, 3) + ", median " + Fixed(s.p50, 3) + ", max " + Fixed(s.max, 3) +
-                     " ms"});
+            rows.push_back({"6", figure, "-",
+                            Fixed(g.min, 3) + " / " + Fixed(g.p50, 3) + " ms, " +
+                                std::to_string(realtime->coalesced),
+                            "-", "-",
+                            "max " + Fixed(g.max, 3) + " ms, " +
+                                std::to_string(realtime->shortAtLineStart) +
+                                " under 2.0 ms among the first two of a line; from the third "
+                                "byte on, min " +
+                                Fixed(realtime->minAfterLineStartMs, 3) + " ms; sender min " +
+                                Fixed(s.min, 3) + ", median " + Fixed(s.p50, 3) + ", max " +
+                                Fixed(s.max, 3) + " ms"});
         }
     }
     return rows;
 }
 
 // ---- the table ----
+
+std::vector<std::string> MissedGoals(const std::vector<Row>& rows) {
+    std::vector<std::string> missed;
+    for (const Row& r : rows)
+        if (r.met == "NO")
+            missed.push_back(r.figure + " (goal " + r.goal + ", measured " + r.measured + ")");
+    return missed;
+}
 
 std::string FormatTable(const std::vector<Row>& rows) {
     auto escape = [](std::string text) {
@@ -355,7 +391,8 @@ std::string MachineLine() {
     for (std::string line; std::getline(mem, line);)
         if (line.rfind("MemTotal:", 0) == 0)
             memKb = std::strtol(line.c_str() + 9, nullptr, 10);
-    return std::to_string(std::thread::hardware_concurrency()) + " × " + model + ", " +
+    const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    return std::to_string(cores) + (cores == 1 ? " core" : " cores") + ", " + model + ", " +
            Fixed(static_cast<double>(memKb) / 1024 / 1024, 1) + " GiB memory";
 }
 

@@ -15,6 +15,14 @@ inline constexpr double kLineBytesPerSecond = 11520.0;
 inline constexpr double kLevelBroadcastBytes = 14.0;
 inline constexpr double kLineBroadcastsPerSecond = 822.0;
 
+// The goals, judged on the machine the run is made on.
+inline constexpr double kFramingLevelGoal = 50000; // × line rate, level broadcasts
+inline constexpr double kFramingNoiseGoal = 30000; // × line rate, random noise
+inline constexpr double kFloodCpuGoal = 5;         // % of a core at the full line rate
+inline constexpr double kIdleCpuGoal = 0.5;        // % of a core at 10 broadcasts/s
+inline constexpr double kStartupGoalMs = 100;      // exec to the first paint
+inline constexpr double kResidentGoalMB = 40;      // connected, in 10^6 bytes
+
 struct Row {
     std::string number;
     std::string figure;
@@ -38,8 +46,10 @@ std::vector<Row> PacedRows(const std::optional<PacedResult>& r,
 
 // A Markdown table.
 std::string FormatTable(const std::vector<Row>& rows);
+// The rows whose goal was missed, each as "figure (goal ..., measured ...)".
+std::vector<std::string> MissedGoals(const std::vector<Row>& rows);
 
-// "2 × AMD EPYC, 23.5 GiB, load 1.23 0.98 0.50" and the like.
+// "2 cores, <CPU model>, 23.5 GiB memory" and "load average 1.23 0.98 0.50".
 std::string MachineLine();
 std::string LoadLine();
 

@@ -2,14 +2,20 @@
 //
 // The first input byte sets the link state: bit 0 an identification query is
 // pending, bit 1 the device is identified ('0'..'3' in the text seeds). Every
-// further byte goes through the window; each line it hands out is dispatched
-// to a target that checks what reaches it.
+// further byte goes through the window, in chunks whose lengths follow the
+// bytes themselves; each line it hands out is dispatched to a target that
+// checks what reaches it. The same bytes go one by one through the first,
+// plain form of the window (ReferenceWindow.h): both must hand out the same
+// lines and hold the same bytes after every chunk.
 #include "ReceiveWindow.h"
+#include "ReferenceWindow.h"
 #include "Reports.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -129,12 +135,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     CCheckingTarget target((data[0] & 0x01) != 0, (data[0] & 0x02) != 0);
     proto::CReceiveWindow window;
-    for (size_t i = 1; i < size; ++i) {
-        window.Push(data[i], [&](const uint8_t* line, int length) {
+    reference::CReceiveWindow plain;
+    std::vector<std::vector<uint8_t>> expected;
+    for (size_t i = 1; i < size;) {
+        const size_t chunk = std::min<size_t>(size - i, 1 + data[i - 1] % 61);
+        expected.clear();
+        for (size_t k = i; k < i + chunk; ++k)
+            plain.Push(data[k], [&](const uint8_t* line, int length) {
+                expected.emplace_back(line, line + length);
+            });
+        size_t next = 0;
+        auto onLine = [&](const uint8_t* line, int length) {
             Check(window.Count() == 0);
+            Check(next < expected.size() && expected[next].size() == static_cast<size_t>(length) &&
+                  std::memcmp(expected[next].data(), line, static_cast<size_t>(length)) == 0);
+            ++next;
             target.Dispatch(line, length);
-        });
+        };
+        if (chunk == 1)
+            window.Push(data[i], onLine);
+        else
+            window.Push(data + i, static_cast<int>(chunk), onLine);
+        Check(next == expected.size());
         Check(window.Count() >= 0 && window.Count() <= proto::CReceiveWindow::kSize);
+        Check(window.Count() == plain.Count() &&
+              std::memcmp(window.Data(), plain.Data(), static_cast<size_t>(plain.Count())) == 0);
+        i += chunk;
     }
     return 0;
 }

@@ -1,7 +1,11 @@
 #include "CiAnalogDisplayX.h"
 
+#include <QEvent>
 #include <QPainter>
-#include <QTimerEvent>
+#include <QTextLayout>
+#include <QTextOption>
+#include <bit>
+#include <cmath>
 
 CiAnalogDisplayX::CiAnalogDisplayX(int decimals, QString unit, QWidget* parent)
     : QWidget(parent), m_decimals(decimals), m_unit(std::move(unit)),
@@ -27,39 +31,67 @@ QString CiAnalogDisplayX::Format(double value, int decimals, const QString& unit
 }
 
 void CiAnalogDisplayX::SetValue(double value) {
+    if (value == m_value && std::signbit(value) == std::signbit(m_value))
+        return; // the same text
     m_value = value;
     QString text = Format(value, m_decimals, m_unit);
     if (text == m_text)
         return;
     m_text = std::move(text);
-    ScheduleRepaint();
-}
-
-void CiAnalogDisplayX::ScheduleRepaint() {
-    if (m_repaintTimer.isActive())
-        return; // the frame's repaint is already due
-    const qint64 since = m_sinceRepaint.isValid() ? m_sinceRepaint.elapsed() : kFrameMs;
-    if (since >= kFrameMs) {
-        update();
-        m_sinceRepaint.start();
-        return;
-    }
-    m_repaintTimer.start(static_cast<int>(kFrameMs - since), Qt::PreciseTimer, this);
-}
-
-void CiAnalogDisplayX::timerEvent(QTimerEvent* event) {
-    if (event->timerId() != m_repaintTimer.timerId()) {
-        QWidget::timerEvent(event);
-        return;
-    }
-    m_repaintTimer.stop();
-    update();
-    m_sinceRepaint.start();
+    m_repaint.Request();
 }
 
 void CiAnalogDisplayX::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
     painter.setPen(isEnabled() ? QColor(0, 255, 0) : QColor(0, 128, 0));
-    painter.drawText(rect().adjusted(2, 0, -2, 0), Qt::AlignCenter, m_text);
+    const PlacedText& placed = PlacedValue();
+    if (!placed.fits) {
+        painter.drawText(TextArea(), Qt::AlignCenter, m_text);
+        return;
+    }
+    for (const QGlyphRun& run : placed.runs)
+        painter.drawGlyphRun(placed.origin, run);
+}
+
+const CiAnalogDisplayX::PlacedText& CiAnalogDisplayX::PlacedValue() {
+    const auto key = std::bit_cast<quint64>(m_value);
+    if (const auto known = m_placed.constFind(key); known != m_placed.cend())
+        return *known;
+    if (m_placed.size() >= kMaxPlacedTexts)
+        m_placed.clear();
+    // Laid out and placed as drawText lays out and places one line of text
+    // centred in a rectangle: left-aligned in the painter's direction, with
+    // no width limit, moved by half the room left over; the vertical offset
+    // is rounded to whole pixels as drawText rounds it.
+    QTextLayout layout(m_text, font(), this);
+    QTextOption option;
+    option.setTextDirection(layoutDirection());
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(0x01000000);
+    layout.endLayout();
+    const QRectF area(TextArea());
+    const qreal yOffset = -qRound(-(area.height() - line.height()) / 2);
+    const QRectF bounds(area.x() + qRound((area.width() - line.naturalTextWidth()) / 2),
+                        area.y() + yOffset, line.naturalTextWidth(), line.height());
+    PlacedText placed;
+    placed.fits = area.contains(bounds);
+    placed.origin =
+        QPointF(area.x() + (area.width() - line.horizontalAdvance()) / 2, area.y() + yOffset);
+    if (placed.fits)
+        placed.runs = layout.glyphRuns();
+    return *m_placed.insert(key, std::move(placed));
+}
+
+void CiAnalogDisplayX::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::LayoutDirectionChange)
+        m_placed.clear();
+    QWidget::changeEvent(event);
+}
+
+void CiAnalogDisplayX::resizeEvent(QResizeEvent* event) {
+    m_placed.clear();
+    QWidget::resizeEvent(event);
 }

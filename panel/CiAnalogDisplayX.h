@@ -1,8 +1,11 @@
 #pragma once
 // A read-out of the instrument panel: a number with a fixed count of
 // decimals followed by a unit text, bold lime on black.
-#include <QBasicTimer>
-#include <QElapsedTimer>
+#include "RepaintThrottle.h"
+
+#include <QGlyphRun>
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QWidget>
 
@@ -23,17 +26,30 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void timerEvent(QTimerEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     int m_decimals;
     QString m_unit;
     double m_value = 0.0;
     QString m_text;
-    // Repaints at most once a frame: a change within kFrameMs of the last
-    // repaint waits for the frame's end.
-    static constexpr int kFrameMs = 16;
-    void ScheduleRepaint();
-    QBasicTimer m_repaintTimer;
-    QElapsedTimer m_sinceRepaint;
+    // A changed text is drawn at most once a frame.
+    CRepaintThrottle m_repaint{[this] { update(); }};
+
+    // Finding a text's glyphs and their places costs more than drawing them,
+    // and a read-out shows one text per level and warnings state, a few
+    // hundred at most: it keeps the glyphs of every text it has drawn, placed
+    // where QPainter::drawText(TextArea(), Qt::AlignCenter, text) puts them.
+    // They are found by the value shown (its bits), which is quicker to look
+    // up than the text it gives.
+    struct PlacedText {
+        bool fits = false; // false: drawn by drawText, which clips it
+        QPointF origin;
+        QList<QGlyphRun> runs;
+    };
+    static constexpr qsizetype kMaxPlacedTexts = 256;
+    QRect TextArea() const { return rect().adjusted(2, 0, -2, 0); }
+    const PlacedText& PlacedValue(); // m_text, the text of m_value
+    QHash<quint64, PlacedText> m_placed;
 };

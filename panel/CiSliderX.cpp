@@ -7,7 +7,6 @@
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
-#include <QTimerEvent>
 #include <QWheelEvent>
 #include <cmath>
 
@@ -79,29 +78,14 @@ void CiSliderX::SetPosition(double position) {
     const int value = static_cast<int>(std::trunc(std::clamp(position, 0.0, 100.0)));
     if (value == m_slider->value())
         return;
-    const bool frameDue = !m_sinceRepaint.isValid() || m_sinceRepaint.elapsed() >= kFrameMs;
-    if (frameDue && !m_repaintTimer.isActive()) {
-        m_slider->setValue(value);
-        m_sinceRepaint.start();
-        return;
-    }
-    // The value changes now; the pointer is drawn at the frame's end.
-    m_slider->setUpdatesEnabled(false);
+    if (m_slider->updatesEnabled())
+        m_slider->setUpdatesEnabled(false);
     m_slider->setValue(value);
-    if (!m_repaintTimer.isActive())
-        m_repaintTimer.start(
-            static_cast<int>(kFrameMs - std::min<qint64>(kFrameMs, m_sinceRepaint.elapsed())),
-            Qt::PreciseTimer, this);
+    m_repaint.Request(); // at once when the pointer has not moved in this frame
 }
 
-void CiSliderX::timerEvent(QTimerEvent* event) {
-    if (event->timerId() != m_repaintTimer.timerId()) {
-        QWidget::timerEvent(event);
-        return;
-    }
-    m_repaintTimer.stop();
+void CiSliderX::DrawPointer() {
     m_slider->setUpdatesEnabled(true); // repaints the pointer where it now is
-    m_sinceRepaint.start();
 }
 
 int CiSliderX::LabelHeight() const {

@@ -3,8 +3,8 @@
 // labels, arrow step 1, page step 10, wheel step 1; a click moves the pointer
 // straight to the clicked place. Its pointer, key and change notifications
 // are signals for the window to act on.
-#include <QBasicTimer>
-#include <QElapsedTimer>
+#include "RepaintThrottle.h"
+
 #include <QWidget>
 
 class QSlider;
@@ -32,7 +32,6 @@ signals:
     void PositionChangeEnd();
 
 protected:
-    void timerEvent(QTimerEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -40,13 +39,11 @@ protected:
 private:
     int LabelHeight() const;
 
-    // A device that reports its level hundreds of times a second moves the
-    // pointer at most once a frame: within kFrameMs of the last repaint the
-    // pointer's repaint waits for the frame's end.
-    static constexpr int kFrameMs = 16;
     int m_wheelDelta = 0; // wheel movement not yet worth a step
-    QBasicTimer m_repaintTimer;
-    QElapsedTimer m_sinceRepaint;
-
     QSlider* m_slider;
+    // A device that reports its level hundreds of times a second moves the
+    // pointer at most once a frame: the slider's value changes at once, but
+    // its repaints are held until the frame's repaint lets them through.
+    CRepaintThrottle m_repaint{[this] { DrawPointer(); }};
+    void DrawPointer();
 };
