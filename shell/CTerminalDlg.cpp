@@ -419,7 +419,18 @@ void CTerminalDlg::OnLevelReported(const session::LevelStatus& status) {
     if (!status.follows)
         return;
     m_slider->SetPosition(status.level);
-    ShowLevel(status.level);
+    if (m_statusLog)
+        LogStatus("level", QString::number(status.level));
+    m_pendingLevel = std::make_pair(status.level, status.modes.warnings);
+    m_levelFrame.Request();
+}
+
+void CTerminalDlg::ShowPendingLevel() {
+    if (!m_pendingLevel)
+        return; // reset meanwhile
+    const auto [level, warnings] = *m_pendingLevel;
+    m_pendingLevel.reset();
+    ShowLevel(level, warnings);
 }
 
 void CTerminalDlg::OnAddressClaim(const proto::AddressClaim& claim) {
@@ -473,7 +484,10 @@ void CTerminalDlg::ShowAboutBox() {
 // ---------------------------------------------------------------- panel
 
 void CTerminalDlg::ShowLevel(uint8_t level) {
-    const bool warnings = m_session.CurrentModes().warnings;
+    ShowLevel(level, m_session.CurrentModes().warnings);
+}
+
+void CTerminalDlg::ShowLevel(uint8_t level, bool warnings) {
     m_shownLevel = std::make_pair(level, warnings);
     const panel::PanelValues v = panel::ScaleRawValues(panel::ComputeRawValues(level, warnings));
     const bool announce = QAccessible::isActive();
@@ -507,8 +521,6 @@ void CTerminalDlg::ShowLevel(uint8_t level) {
     SetText(ids::kDiscreteStatus2, FromStd(v.discreteStatus2));
     if (m_levelShown)
         m_levelShown(level);
-    if (m_statusLog)
-        LogStatus("level", QString::number(level));
 }
 
 void CTerminalDlg::LogStatus(const char* what, const QString& detail) {
@@ -519,6 +531,7 @@ void CTerminalDlg::LogStatus(const char* what, const QString& detail) {
 
 void CTerminalDlg::ClearReadouts() {
     m_shownLevel.reset();
+    m_pendingLevel.reset();
     for (const panel::PanelEntry& e : panel::kPanelEntries)
         if (CiAnalogDisplayX* readout = Readout(e.controlId))
             readout->SetValue(0.0);

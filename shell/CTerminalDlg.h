@@ -6,6 +6,7 @@
 #include "CDeviceSession.h"
 #include "DialogTemplate.h"
 #include "MessageSink.h"
+#include "RepaintThrottle.h"
 
 #include <QDialog>
 #include <QFile>
@@ -97,8 +98,10 @@ public:
     bool IsWatchdogRunning() const { return m_session.IsWatchdogRunning(); }
 
     void OnSysCommand(unsigned id, long param);
-    // Sets every read-out and text box of the panel for a level.
+    // Sets every read-out and text box of the panel for a level, with the
+    // Warnings mode as the device reports it now.
     void ShowLevel(uint8_t level);
+    void ShowLevel(uint8_t level, bool warnings);
 
     const CDialogControls& Controls() const { return m_controls; }
     CiSliderX* Slider() const { return m_slider; }
@@ -134,6 +137,7 @@ private:
     void OnInstances(const proto::InstanceReport& instances);
     void OnFailure(const QString& text, session::FailureKind kind);
 
+    void ShowPendingLevel();
     void ClearReadouts();
     void SetText(int id, const QString& text) const;
     void SetChecked(int id, bool checked) const;
@@ -161,6 +165,11 @@ private:
     // The level the panel shows and the Warnings mode it was shown with;
     // none while the panel is cleared. Details and copies are made from it.
     std::optional<std::pair<uint8_t, bool>> m_shownLevel;
+    // The panel shows at most one level a frame: the latest broadcast waits
+    // here for the frame's end (the slider, the check boxes and the status
+    // log follow every broadcast).
+    std::optional<std::pair<uint8_t, bool>> m_pendingLevel;
+    CRepaintThrottle m_levelFrame{[this] { ShowPendingLevel(); }};
     // Where BRENDLOW_STATUS_LOG points: one line per identification and per
     // level shown, with the steady clock's nanoseconds, for scripts and
     // measurements.

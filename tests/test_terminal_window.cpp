@@ -5,6 +5,8 @@
 #include "CiSliderX.h"
 #include "CommandLine.h"
 #include "FakeEnvironment.h"
+#include "PanelSnapshot.h"
+#include "RepaintThrottle.h"
 #include "ReportLines.h"
 
 #include <QAccessible>
@@ -42,6 +44,12 @@ class TerminalWindowTest : public QObject {
     bool Enabled(int id) { return Dlg().Controls().IsEnabled(id); }
     bool Checked(int id) { return Dlg().Controls().ItemAs<QCheckBox>(id)->isChecked(); }
     void Click(int id) { Dlg().Controls().ItemAs<QAbstractButton>(id)->click(); }
+
+    // A level broadcast arrives and the frame it waits for passes.
+    void Broadcast(uint8_t level, uint8_t modes) {
+        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(level, modes)));
+        QTest::qWait(CRepaintThrottle::kFrameMs + 5);
+    }
 
     // First tick opens the port and queries; the device answers.
     void Identify(const QByteArray& report = kIdReport) {
@@ -143,7 +151,7 @@ private slots:
 
     void aSilentSecondDropsTheDeviceAndSearchesAgain() {
         Identify();
-        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(60, 0x01)));
+        Broadcast(60, 0x01);
         Dlg().Tick(); // traffic seen
         Dlg().Tick(); // silent: reset, then a new attempt in the same tick
         QVERIFY(Enabled(ids::kConnect));
@@ -248,7 +256,7 @@ private slots:
 
     void levelBroadcastsMoveTheWholePanel() {
         Identify();
-        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(50, 0x07)));
+        Broadcast(50, 0x07);
         QCOMPARE(Dlg().Slider()->GetPosition(), 50.0);
         QVERIFY(!Checked(ids::kQuiet));
         QVERIFY(Checked(ids::kDynamic));
@@ -259,7 +267,7 @@ private slots:
         QCOMPARE(Text(ids::kDiscreteStatus2), QString("0B1111111111111111"));
         QCOMPARE(Text(ids::kCogReference), QString("0B00"));
 
-        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(1, 0x00)));
+        Broadcast(1, 0x00);
         QVERIFY(Checked(ids::kQuiet));
         QVERIFY(!Checked(ids::kDynamic));
         QVERIFY(!Dlg().Controls().IsShown(ids::kMaxDepthRange));
@@ -277,7 +285,7 @@ private slots:
 
         // Levels above 100 show as 100.
         Identify();
-        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(200, 0x01)));
+        Broadcast(200, 0x01);
         QCOMPARE(ReadoutText(1035), QString("16383.00 RPM"));
         QCOMPARE(Dlg().Slider()->GetPosition(), 100.0);
     }
@@ -299,7 +307,9 @@ private slots:
         QCOMPARE(Text(ids::kBlackWaterInstance), QString("N/A"));
     }
 
-    void aBatchLargerThanTheStagingBufferIsFramedWhole() {
+    // A burst of broadcasts in one read: each moves the slider, the panel
+    // shows the first at once and the last at the frame's end.
+    void aBurstIsShownOnceAFrame() {
         Identify();
         QByteArray batch;
         for (int i = 0; i < 300; ++i) // 4200 bytes in one event
@@ -307,9 +317,17 @@ private slots:
         std::vector<int> shown;
         Dlg().SetLevelShownHook([&](uint8_t level) { shown.push_back(level); });
         Serial().Receive(batch);
-        QCOMPARE(shown.size(), size_t(300));
-        for (int i = 0; i < 300; ++i)
-            QCOMPARE(shown[static_cast<size_t>(i)], i % 101);
+        QCOMPARE(Dlg().Slider()->GetPosition(), double(299 % 101));
+        QTRY_COMPARE(shown.size(), size_t(2));
+        QCOMPARE(shown, (std::vector<int>{0, 299 % 101}));
+        QCOMPARE(ReadoutText(1035), panel::SnapshotAt(299 % 101, false).readouts[0].text);
+        // A reset in between leaves nothing waiting to be shown.
+        Serial().Receive(batch.left(28));
+        const size_t before = shown.size();
+        Click(ids::kDisconnect);
+        QTest::qWait(40);
+        QCOMPARE(shown.size(), before);
+        QCOMPARE(ReadoutText(1035), QString("0.00 RPM"));
     }
 
     void keysSendTheirCommandLines_data() {
@@ -333,14 +351,14 @@ private slots:
 
     void aPendingModeWaitsForItsAcknowledgement() {
         Identify();
-        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(40, 0x01))); // Quiet off
+        Broadcast(40, 0x01); // Quiet off
         QVERIFY(!Checked(ids::kQuiet));
         Click(ids::kQuiet); // the click checks the box
         QVERIFY(Checked(ids::kQuiet));
-        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(40, 0x01)));
+        Broadcast(40, 0x01);
         QVERIFY(Checked(ids::kQuiet));
         Serial().Receive(QByteArray("ACK KI\r\n"));
-        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(40, 0x01)));
+        Broadcast(40, 0x01);
         QVERIFY(!Checked(ids::kQuiet));
     }
 
@@ -351,7 +369,7 @@ private slots:
         QVERIFY(Dlg().Session().IsSliderBusy());
         slider->SetPosition(37.9);
         // Broadcasts move the check boxes but not the slider while busy.
-        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(90, 0x03)));
+        Broadcast(90, 0x03);
         QCOMPARE(slider->GetPosition(), 37.0);
         QVERIFY(Checked(ids::kDynamic));
         QCOMPARE(ReadoutText(1035), QString("0.00 RPM"));
@@ -359,7 +377,7 @@ private slots:
         QCOMPARE(Serial().Written(), QByteArray(proto::BuildLevelCommand(37).View().data(), 10));
         Serial().Receive(QByteArray("ACK %\r\n"));
         QVERIFY(!Dlg().Session().IsSliderBusy());
-        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(37, 0x01)));
+        Broadcast(37, 0x01);
         QCOMPARE(ReadoutText(1035), QString("3700.00 RPM"));
 
         // Another button alone does not make it busy; its release still sends.
@@ -425,7 +443,7 @@ private slots:
     // control's caption and what it shows.
     void thePanelCanBeCopiedAndRead() {
         Identify();
-        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(1, 0x05))); // warnings on
+        Broadcast(1, 0x05); // warnings on
         Dlg().show();
         QVERIFY(QTest::qWaitForWindowActive(&Dlg()));
         QGuiApplication::clipboard()->clear();
@@ -490,7 +508,7 @@ private slots:
                            Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(slider, &second);
         QVERIFY(Dlg().Session().IsSliderBusy());
-        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(3, 0x01)));
+        Broadcast(3, 0x01);
         QVERIFY(Dlg().Slider()->GetPosition() > 20.0); // the pointer stays where it was put
     }
 
