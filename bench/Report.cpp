@@ -317,13 +317,20 @@ std::vector<Row> PacedRows(const std::optional<PacedResult>& r,
                         Met(g.count > 0 && g.p50 >= 2.0 && g.p50 <= 2.2),
                         "emulator's trace (its clock when its read returned), n=" +
                             std::to_string(g.count) + " gaps within lines"});
-        rows.push_back(
-            {"6", "Paced sender: bytes of a line read together (gap < 0.5 ms)", "0",
-             std::to_string(r->coalesced), "-", Met(g.count > 0 && r->coalesced == 0),
-             std::to_string(r->shortAtLineStart) +
-                 " gaps under 2.0 ms among the first two bytes of a line; from the third byte "
-                 "on, min " +
-                 Fixed(r->minAfterLineStartMs, 3) + " ms"});
+        std::string together =
+            std::to_string(r->shortAtLineStart) +
+            " gaps under 2.0 ms among the first two bytes of a line; from the "
+            "third byte on, min " +
+            Fixed(r->minAfterLineStartMs, 3) + " ms; write to read (pseudo-terminal): median " +
+            Fixed(r->deliveryMs.p50, 3) + ", max " + Fixed(r->deliveryMs.max, 3) + " ms";
+        if (r->coalesced > 0)
+            together += "; the bytes read together were written " +
+                        Fixed(r->coalescedSenderGapMinMs, 3) +
+                        " ms apart or more, the earlier one read up to " +
+                        Fixed(r->coalescedDeliveryMaxMs, 3) + " ms after its write";
+        rows.push_back({"6", "Paced sender: bytes of a line read together (gap < 0.5 ms)", "0",
+                        std::to_string(r->coalesced), "-", Met(g.count > 0 && r->coalesced == 0),
+                        together});
         rows.push_back({"6", "Paced sender: gap at the receiver, min / max", "-",
                         Fixed(g.min, 3) + " / " + Fixed(g.max, 3) + " ms", "-", "-",
                         "reported, not judged: the receiver's side includes the kernel's "

@@ -566,6 +566,7 @@ PacedResult RunPacedSender(const Programs& programs, const Durations& d, bool re
     CTimedSink sink(comm);
     proto::CSteadyMillisecondClock clock;
     std::vector<double> senderGaps, writeMs;
+    std::vector<int64_t> written; // the start of each measured write
     // The lines go one after another, after one that is not measured: on a
     // machine that has been idle, the pseudo-terminal hands the first byte
     // after a silence to the reader late (the kernel first wakes a sleeping
@@ -585,6 +586,7 @@ PacedResult RunPacedSender(const Programs& programs, const Durations& d, bool re
         for (size_t b = 1; b < sink.starts.size(); ++b)
             senderGaps.push_back(static_cast<double>(sink.starts[b] - sink.starts[b - 1]) * 1e-6);
         writeMs.insert(writeMs.end(), sink.durations.begin(), sink.durations.end());
+        written.insert(written.end(), sink.starts.begin(), sink.starts.end());
     }
     SleepSeconds(0.2);
     comm.SetPortOpen(false);
@@ -604,21 +606,38 @@ PacedResult RunPacedSender(const Programs& programs, const Durations& d, bool re
                   std::to_string(expected);
         return r;
     }
-    std::vector<double> receiverGaps, laterGaps;
-    for (size_t i = static_cast<size_t>(line.length); i < received.size(); ++i) {
+    const auto measuredFrom = static_cast<size_t>(line.length);
+    if (written.size() != received.size() - measuredFrom) {
+        r.error = "the sender wrote " + std::to_string(written.size()) + " measured bytes, not " +
+                  std::to_string(received.size() - measuredFrom);
+        return r;
+    }
+    auto writtenAt = [&](size_t i) { return written[i - measuredFrom]; };
+    std::vector<double> receiverGaps, laterGaps, delivery;
+    double coalescedSenderGapMin = 1e9;
+    for (size_t i = measuredFrom; i < received.size(); ++i) {
+        delivery.push_back(static_cast<double>(received[i] - writtenAt(i)) * 1e-6);
         const size_t position = i % static_cast<size_t>(line.length);
         if (position == 0)
             continue;
         const double gap = static_cast<double>(received[i] - received[i - 1]) * 1e-6;
         receiverGaps.push_back(gap);
-        if (gap < 0.5)
+        if (gap < 0.5) {
             ++r.coalesced;
+            coalescedSenderGapMin = std::min(
+                coalescedSenderGapMin, static_cast<double>(writtenAt(i) - writtenAt(i - 1)) * 1e-6);
+            r.coalescedDeliveryMaxMs =
+                std::max(r.coalescedDeliveryMaxMs,
+                         static_cast<double>(received[i - 1] - writtenAt(i - 1)) * 1e-6);
+        }
         if (position <= 2 && gap < 2.0)
             ++r.shortAtLineStart;
         if (position > 2)
             laterGaps.push_back(gap);
     }
     r.minAfterLineStartMs = Summarize(laterGaps).min;
+    r.deliveryMs = Summarize(delivery);
+    r.coalescedSenderGapMinMs = r.coalesced > 0 ? coalescedSenderGapMin : 0;
     r.lines = d.pacedLines;
     r.receiverGapsMs = Summarize(receiverGaps);
     r.senderGapsMs = Summarize(senderGaps);

@@ -75,6 +75,13 @@ struct PacedResult {
     size_t coalesced = 0;           // receiver gaps under 0.5 ms (bytes read together)
     size_t shortAtLineStart = 0;    // receiver gaps under 2.0 ms among the first two of a line
     double minAfterLineStartMs = 0; // receiver's smallest gap from the third byte on
+    // Write (sender's clock) to read (the emulator's), both CLOCK_MONOTONIC:
+    // how long the pseudo-terminal took to hand each byte over.
+    Summary deliveryMs;
+    // For the bytes read together: the sender's smallest gap between their
+    // writes, and the longest the earlier one took to be handed over.
+    double coalescedSenderGapMinMs = 0;
+    double coalescedDeliveryMaxMs = 0;
 };
 
 FloodResult RunFlood(const Programs& programs, const Durations& durations);

@@ -5,11 +5,10 @@
 #include <QTextLayout>
 #include <QTextOption>
 #include <bit>
-#include <cmath>
 
 CiAnalogDisplayX::CiAnalogDisplayX(int decimals, QString unit, QWidget* parent)
     : QWidget(parent), m_decimals(decimals), m_unit(std::move(unit)),
-      m_text(Format(0.0, decimals, m_unit)) {
+      m_text(Format(0.0, decimals, m_unit)), m_requested(m_text) {
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
     font.setBold(true);
@@ -31,14 +30,26 @@ QString CiAnalogDisplayX::Format(double value, int decimals, const QString& unit
 }
 
 void CiAnalogDisplayX::SetValue(double value) {
-    if (value == m_value && std::signbit(value) == std::signbit(m_value))
+    if (std::bit_cast<quint64>(value) == std::bit_cast<quint64>(m_value))
         return; // the same text
     m_value = value;
-    QString text = Format(value, m_decimals, m_unit);
-    if (text == m_text)
-        return;
-    m_text = std::move(text);
+    m_textStale = true;
     m_repaint.Request();
+}
+
+const QString& CiAnalogDisplayX::Text() const {
+    if (m_textStale) {
+        m_text = Format(m_value, m_decimals, m_unit);
+        m_textStale = false;
+    }
+    return m_text;
+}
+
+void CiAnalogDisplayX::RepaintIfChanged() {
+    if (Text() == m_requested)
+        return; // another value, the same text
+    m_requested = Text();
+    update();
 }
 
 void CiAnalogDisplayX::paintEvent(QPaintEvent*) {
@@ -47,7 +58,7 @@ void CiAnalogDisplayX::paintEvent(QPaintEvent*) {
     painter.setPen(isEnabled() ? QColor(0, 255, 0) : QColor(0, 128, 0));
     const PlacedText& placed = PlacedValue();
     if (!placed.fits) {
-        painter.drawText(TextArea(), Qt::AlignCenter, m_text);
+        painter.drawText(TextArea(), Qt::AlignCenter, Text());
         return;
     }
     for (const QGlyphRun& run : placed.runs)
@@ -64,7 +75,7 @@ const CiAnalogDisplayX::PlacedText& CiAnalogDisplayX::PlacedValue() {
     // centred in a rectangle: left-aligned in the painter's direction, with
     // no width limit, moved by half the room left over; the vertical offset
     // is rounded to whole pixels as drawText rounds it.
-    QTextLayout layout(m_text, font(), this);
+    QTextLayout layout(Text(), font(), this);
     QTextOption option;
     option.setTextDirection(layoutDirection());
     layout.setTextOption(option);

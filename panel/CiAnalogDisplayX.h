@@ -16,8 +16,8 @@ public:
 
     void SetValue(double value);
     double GetValue() const { return m_value; }
-    // What the read-out shows, e.g. "5000.00 RPM".
-    const QString& Text() const { return m_text; }
+    // What the read-out shows, e.g. "5000.00 RPM" (on screen within a frame).
+    const QString& Text() const;
     int Decimals() const { return m_decimals; }
     const QString& Unit() const { return m_unit; }
 
@@ -33,9 +33,14 @@ private:
     int m_decimals;
     QString m_unit;
     double m_value = 0.0;
-    QString m_text;
+    // The text of m_value, made when asked for: a device can change the value
+    // hundreds of times a frame, and only the frame's last one is drawn.
+    mutable QString m_text;
+    mutable bool m_textStale = false;
     // A changed text is drawn at most once a frame.
-    CRepaintThrottle m_repaint{[this] { update(); }};
+    QString m_requested; // the text of the latest repaint
+    void RepaintIfChanged();
+    CRepaintThrottle m_repaint{[this] { RepaintIfChanged(); }};
 
     // Finding a text's glyphs and their places costs more than drawing them,
     // and a read-out shows one text per level and warnings state, a few
