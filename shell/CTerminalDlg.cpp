@@ -123,6 +123,8 @@ CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
 CTerminalDlg::~CTerminalDlg() {
     delete m_traffic; // it listens to the session, which goes before the window's children
     m_session.Stop();
+    if (m_statusLog)
+        m_statusLog->write(m_statusLines);
 }
 
 CiAnalogDisplayX* CTerminalDlg::Readout(int controlId) const {
@@ -420,14 +422,21 @@ void CTerminalDlg::OnLevelReported(const session::LevelStatus& status) {
         return;
     m_slider->SetPosition(status.level);
     if (m_statusLog)
-        LogStatus("level", QString::number(status.level));
+        LogStatus("level", QString::number(status.level), false);
     m_pendingLevel = std::make_pair(status.level, status.modes.warnings);
     m_levelFrame.Request();
 }
 
 void CTerminalDlg::ShowPendingLevel() {
-    if (!m_pendingLevel)
-        return; // reset meanwhile
+    if (m_statusLog && !m_statusLines.isEmpty()) {
+        m_statusLog->write(m_statusLines);
+        m_statusLines.clear();
+    }
+    // Nothing to do when reset meanwhile, or when the panel shows it already.
+    if (!m_pendingLevel || m_pendingLevel == m_shownLevel) {
+        m_pendingLevel.reset();
+        return;
+    }
     const auto [level, warnings] = *m_pendingLevel;
     m_pendingLevel.reset();
     ShowLevel(level, warnings);
@@ -523,10 +532,16 @@ void CTerminalDlg::ShowLevel(uint8_t level, bool warnings) {
         m_levelShown(level);
 }
 
-void CTerminalDlg::LogStatus(const char* what, const QString& detail) {
-    const int64_t ns = proto::SteadyNs();
-    m_statusLog->write(
-        QStringLiteral("%1 %2 %3\n").arg(QLatin1String(what), detail).arg(ns).toUtf8());
+void CTerminalDlg::LogStatus(const char* what, const QString& detail, bool now) {
+    m_statusLines += QStringLiteral("%1 %2 %3\n")
+                         .arg(QLatin1String(what), detail)
+                         .arg(proto::SteadyNs())
+                         .toUtf8();
+    // Level lines go out once a frame, together; the rest at once.
+    if (now) {
+        m_statusLog->write(m_statusLines);
+        m_statusLines.clear();
+    }
 }
 
 void CTerminalDlg::ClearReadouts() {

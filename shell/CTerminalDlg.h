@@ -175,5 +175,6 @@ private:
     // measurements.
     std::unique_ptr<QFile> m_statusLog;
     bool m_bPainted = false;
-    void LogStatus(const char* what, const QString& detail);
+    QByteArray m_statusLines; // written at once, or with the frame's level
+    void LogStatus(const char* what, const QString& detail, bool now = true);
 };
