@@ -40,6 +40,14 @@ CDeviceSession::CDeviceSession(SessionEnvironment env, QObject* parent)
     m_watchdog.setInterval(kWatchdogPeriodMs);
     connect(&m_watchdog, &QTimer::timeout, this, &CDeviceSession::Tick);
     connect(&m_comm, &CMSComm::OnComm, this, [this] { Run([this] { OnCommEvent(); }); });
+    // Handled once the serial layer's own error handling has returned.
+    connect(
+        &m_comm, &CMSComm::PortLost, this,
+        [this] {
+            if (m_bConnected)
+                Run([this] { OnLinkLost(tr("The device went away.")); });
+        },
+        Qt::QueuedConnection);
 }
 
 CDeviceSession::~CDeviceSession() {

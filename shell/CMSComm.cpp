@@ -12,6 +12,7 @@ CMSComm::CMSComm(std::unique_ptr<CSerialBackend> backend, QObject* parent)
         m_commEvent = kEventReceive;
         emit OnComm();
     });
+    connect(m_backend.get(), &CSerialBackend::Vanished, this, &CMSComm::PortLost);
 }
 
 void CMSComm::SetPortOpen(bool open) {
@@ -71,9 +72,12 @@ public:
             // turn of the event loop: a removed adapter as a resource error,
             // a hung-up line (the other end of a pseudo-terminal closed) as
             // a read that finds nothing. Close it at the first and let the
-            // watchdog notice, as it notices a silent device.
-            if ((e == QSerialPort::ResourceError || e == QSerialPort::ReadError) && m_port.isOpen())
+            // session know at once.
+            if ((e == QSerialPort::ResourceError || e == QSerialPort::ReadError) &&
+                m_port.isOpen()) {
                 m_port.close();
+                emit Vanished();
+            }
         });
     }
 

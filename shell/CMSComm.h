@@ -38,6 +38,9 @@ public:
     virtual QString Write(const char* data, int length) = 0;
 signals:
     void BytesArrived();
+    // The device went away (unplugged, or the line hung up); the port is
+    // closed already.
+    void Vanished();
 };
 
 class CMSComm : public QObject, public proto::CByteSink {
@@ -65,7 +68,8 @@ public:
     CSerialBackend& Backend() { return *m_backend; }
 
 signals:
-    void OnComm(); // the receive event; GetCommEvent() tells what happened
+    void OnComm();   // the receive event; GetCommEvent() tells what happened
+    void PortLost(); // the device went away and the port is closed
 
 private:
     std::unique_ptr<CSerialBackend> m_backend;
