@@ -27,7 +27,7 @@ BUILD="$ROOT/build-bench"
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DBRENDLOW_BENCH=ON >/dev/null
 cmake --build "$BUILD" -j "$(nproc)" --target \
     brendlow_bench_framing brendlow_bench_show_level brendlow_bench_system \
-    BrendlowTerminal BrendlowEmulator >"$BUILD/bench-build.log" 2>&1 ||
+    BrendlowTerminal BrendlowEmulator brendlowctl >"$BUILD/bench-build.log" 2>&1 ||
     { tail -40 "$BUILD/bench-build.log" >&2; exit 1; }
 
 OUT="$BUILD/bench"

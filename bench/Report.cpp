@@ -255,6 +255,23 @@ std::vector<Row> FloodRows(const std::optional<FloodResult>& r) {
     return rows;
 }
 
+std::vector<Row> ReaderFloodRows(const std::optional<FloodResult>& r, const std::string& figure,
+                                 double cpuGoal) {
+    const std::string goal = cpuGoal > 0 ? "< " + GoalNumber(cpuGoal) + " % of a core" : "-";
+    if (!r)
+        return {};
+    if (!r->ok)
+        return {Missing("3", figure + ": CPU", goal, r->error)};
+    const double cpu = r->scheduledSeconds / r->wallSeconds * 100;
+    return {{"3", figure + ": CPU", goal, Sig(cpu) + " %",
+             cpuGoal > 0 ? Ratio(cpu, cpuGoal) : "-", cpuGoal > 0 ? Met(cpu < cpuGoal) : "-",
+             CpuRaw(r->scheduledSeconds, r->cpuSeconds, r->wallSeconds)},
+            {"3", figure + ": broadcasts lost", "0", Grouped(static_cast<double>(r->lost)), "-",
+             Met(r->lost == 0 && r->sent > 0),
+             Grouped(static_cast<double>(r->sent)) + " sent, " +
+                 Grouped(static_cast<double>(r->matched)) + " matched in order"}};
+}
+
 // ---- 4 and 5 (memory) ----
 
 std::vector<Row> IdleRows(const std::optional<IdleResult>& r) {

@@ -19,6 +19,7 @@ inline constexpr double kLineBroadcastsPerSecond = 822.0;
 inline constexpr double kFramingLevelGoal = 50000; // × line rate, level broadcasts
 inline constexpr double kFramingNoiseGoal = 30000; // × line rate, random noise
 inline constexpr double kFloodCpuGoal = 5;         // % of a core at the full line rate
+inline constexpr double kTrafficMonitorCpuGoal = 15; // % of a core, flood, monitor open
 inline constexpr double kIdleCpuGoal = 0.5;        // % of a core at 10 broadcasts/s
 inline constexpr double kStartupGoalMs = 100;      // exec to the first paint
 inline constexpr double kResidentGoalMB = 40;      // connected, in 10^6 bytes
@@ -39,6 +40,10 @@ std::vector<Row> FramingRows(const std::string& jsonPath);
 std::vector<Row> ShowLevelRows(const std::string& jsonPath);
 
 std::vector<Row> FloodRows(const std::optional<FloodResult>& r);
+// The same flood followed by another reader: its CPU (judged against
+// `cpuGoal` when that is above 0) and the broadcasts it lost (judged: none).
+std::vector<Row> ReaderFloodRows(const std::optional<FloodResult>& r, const std::string& figure,
+                                 double cpuGoal);
 std::vector<Row> IdleRows(const std::optional<IdleResult>& r);
 std::vector<Row> StartupRows(const std::optional<StartupResult>& r);
 std::vector<Row> PacedRows(const std::optional<PacedResult>& r,

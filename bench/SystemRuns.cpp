@@ -323,11 +323,11 @@ bool StartEmulator(const Programs& programs, const RunFolder& folder,
 }
 
 bool StartTerminal(const RunFolder& folder, CChild& terminal, int64_t* startNs,
-                   std::string& error) {
-    if (!terminal.Start(
-            {folder.terminal},
-            {"QT_QPA_PLATFORM=offscreen", "BRENDLOW_STATUS_LOG=" + folder.File("status.log")},
-            folder.File("terminal.out"), startNs)) {
+                   std::string& error, const std::vector<std::string>& extraEnv = {}) {
+    std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen",
+                                 "BRENDLOW_STATUS_LOG=" + folder.File("status.log")};
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    if (!terminal.Start({folder.terminal}, env, folder.File("terminal.out"), startNs)) {
         error = "cannot start " + folder.terminal;
         return false;
     }
@@ -346,9 +346,10 @@ std::string Excerpt(const std::string& path) {
 // the terminal has identified the device. Returns when that was, or -1.
 int64_t StartConnected(const Programs& programs, const RunFolder& folder,
                        const std::vector<std::string>& emulatorArgs, CChild& emulator,
-                       CChild& terminal, std::string& error) {
+                       CChild& terminal, std::string& error,
+                       const std::vector<std::string>& terminalEnv = {}) {
     if (!StartEmulator(programs, folder, emulatorArgs, emulator, error) ||
-        !StartTerminal(folder, terminal, nullptr, error))
+        !StartTerminal(folder, terminal, nullptr, error, terminalEnv))
         return -1;
     const int64_t identifiedNs =
         WaitForStatus(folder.File("status.log"), "identified", 20, terminal);
@@ -380,19 +381,41 @@ CpuWindow MeasureCpu(pid_t pid, double seconds) {
 
 // ---- 3: end to end under a flood at the full line rate ----
 
-FloodResult RunFlood(const Programs& programs, const Durations& d) {
+FloodResult RunFlood(const Programs& programs, const Durations& d, FloodReader reader) {
     FloodResult r;
     RunFolder folder;
-    if (!MakeRunFolder(programs, "flood", folder, r.error))
+    const char* const names[] = {"flood", "flood-traffic", "flood-watch"};
+    if (!MakeRunFolder(programs, names[static_cast<int>(reader)], folder, r.error))
         return r;
     const std::string sendLog = folder.File("send.log");
     const std::string statusLog = folder.File("status.log");
+    const std::string watchOutput = folder.File("watch.jsonl");
+    const std::vector<std::string> flood{"--flood",  "--pace-bytes", "11520",
+                                         "--sweep",  "--send-log",   sendLog};
     CChild emulator, terminal;
-    const int64_t identifiedNs = StartConnected(
-        programs, folder, {"--flood", "--pace-bytes", "11520", "--sweep", "--send-log", sendLog},
-        emulator, terminal, r.error);
-    if (identifiedNs < 0)
-        return r;
+    if (reader == FloodReader::WatchJson) {
+        // brendlowctl stands where the terminal would: its first record
+        // says it identified the device.
+        if (!StartEmulator(programs, folder, flood, emulator, r.error))
+            return r;
+        if (!terminal.Start({programs.ctl, "--port", folder.link, "watch", "--json"}, {},
+                            watchOutput)) {
+            r.error = "cannot start " + programs.ctl;
+            return r;
+        }
+        for (int i = 0; i < 2000 && ReadLines(watchOutput).empty(); ++i)
+            SleepSeconds(0.01);
+        if (ReadLines(watchOutput).empty()) {
+            r.error = "brendlowctl printed no record";
+            return r;
+        }
+    } else {
+        std::vector<std::string> env;
+        if (reader == FloodReader::WindowWithTrafficMonitor)
+            env.push_back("BRENDLOW_TRAFFIC_MONITOR=1");
+        if (StartConnected(programs, folder, flood, emulator, terminal, r.error, env) < 0)
+            return r;
+    }
 
     const CpuWindow cpu = MeasureCpu(terminal.Pid(), d.floodSeconds);
     r.wallSeconds = cpu.wallSeconds;
@@ -406,9 +429,17 @@ FloodResult RunFlood(const Programs& programs, const Durations& d) {
     }
     const int64_t frozenNs = SteadyNs();
     SleepSeconds(0.5); // the terminal reads and shows what is left in the pty
-    const std::vector<StatusLine> status = ReadStatusLog(statusLog);
+    std::vector<StatusLine> status = ReadStatusLog(statusLog);
     emulator.Stop(); // flushes the send log
     terminal.Stop();
+    if (reader == FloodReader::WatchJson) {
+        status.push_back({"identified", "", 0});
+        for (const std::string& line : ReadLines(watchOutput)) {
+            const size_t at = line.find("\"level\":");
+            if (at != std::string::npos)
+                status.push_back({"level", std::to_string(std::atoi(line.c_str() + at + 8)), 0});
+        }
+    }
 
     struct Event {
         int64_t ns;
@@ -433,15 +464,16 @@ FloodResult RunFlood(const Programs& programs, const Durations& d) {
     size_t k = 0;
     for (const Event& e : sent) {
         if (k < shown.size() && shown[k].level == e.level) {
-            latencies.push_back(static_cast<double>(shown[k].ns - e.ns) * 1e-6);
+            if (reader != FloodReader::WatchJson)
+                latencies.push_back(static_cast<double>(shown[k].ns - e.ns) * 1e-6);
             ++k;
+            ++r.matched;
         } else {
             ++r.lost;
         }
     }
     r.sent = sent.size();
     r.shown = shown.size();
-    r.matched = latencies.size();
     r.unmatchedShown = shown.size() - k;
     if (sent.size() >= 2)
         r.sentPerSecond = static_cast<double>(sent.size() - 1) /

@@ -22,6 +22,7 @@ struct Durations {
 struct Programs {
     std::string terminal;
     std::string emulator;
+    std::string ctl; // brendlowctl
     std::string workFolder; // scratch folders are made (and removed) below it
 };
 
@@ -84,7 +85,12 @@ struct PacedResult {
     double coalescedDeliveryMaxMs = 0;
 };
 
-FloodResult RunFlood(const Programs& programs, const Durations& durations);
+// Who follows the flood: the window, the window with its traffic monitor
+// open, or `brendlowctl watch --json` (its records stand for shown levels;
+// it has no latency figure).
+enum class FloodReader { Window, WindowWithTrafficMonitor, WatchJson };
+FloodResult RunFlood(const Programs& programs, const Durations& durations,
+                     FloodReader reader = FloodReader::Window);
 IdleResult RunIdle(const Programs& programs, const Durations& durations);
 StartupResult RunStartups(const Programs& programs, const Durations& durations);
 // With `realtimeReceiver` the emulator runs at real-time priority, so that its

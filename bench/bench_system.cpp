@@ -8,7 +8,7 @@
 //   --show-level-json FILE   results of brendlow_bench_show_level
 //   --quick                  10 s of memory wait instead of 60 s, 3 s runs instead of 10 s
 //   --smoke                  a second or so of each, to check that everything runs
-//   --only LIST              some of: flood,idle,startup,paced (comma-separated)
+//   --only LIST              some of: flood,traffic,watch,idle,startup,paced (comma-separated)
 //   --work FOLDER            where the run folders go (default: runs/ beside this program)
 //   --terminal PATH, --emulator PATH
 #include "Report.h"
@@ -25,7 +25,7 @@ namespace {
 
 void Usage(FILE* to) {
     std::fputs("Usage: brendlow_bench_system [--framing-json FILE] [--show-level-json FILE]\n"
-               "       [--quick | --smoke] [--only flood,idle,startup,paced]\n"
+               "       [--quick | --smoke] [--only flood,traffic,watch,idle,startup,paced]\n"
                "       [--work FOLDER] [--terminal PATH] [--emulator PATH]\n",
                to);
 }
@@ -50,7 +50,8 @@ bool Wanted(const std::string& only, const char* name) {
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     bench::Durations durations;
-    bench::Programs programs{BRENDLOW_TERMINAL_PATH, BRENDLOW_EMULATOR_PATH, ""};
+    bench::Programs programs{BRENDLOW_TERMINAL_PATH, BRENDLOW_EMULATOR_PATH, BRENDLOW_CTL_PATH,
+                             ""};
     std::string framingJson, showLevelJson, only;
     bool smoke = false;
     for (int i = 1; i < argc; ++i) {
@@ -103,7 +104,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(programs.workFolder);
 
     const std::string loadBefore = bench::LoadLine();
-    std::optional<bench::FloodResult> flood;
+    std::optional<bench::FloodResult> flood, floodTraffic, floodWatch;
     std::optional<bench::IdleResult> idle;
     std::optional<bench::StartupResult> startup;
     std::optional<bench::PacedResult> paced, pacedRealtime;
@@ -125,6 +126,15 @@ int main(int argc, char** argv) {
         progress("flood at the full line rate");
         flood = bench::RunFlood(programs, durations);
     }
+    if (Wanted(only, "traffic")) {
+        progress("flood with the traffic monitor open");
+        floodTraffic = bench::RunFlood(programs, durations,
+                                       bench::FloodReader::WindowWithTrafficMonitor);
+    }
+    if (Wanted(only, "watch")) {
+        progress("flood followed by brendlowctl watch --json");
+        floodWatch = bench::RunFlood(programs, durations, bench::FloodReader::WatchJson);
+    }
     if (Wanted(only, "idle")) {
         progress("idle and resident memory");
         idle = bench::RunIdle(programs, durations);
@@ -139,6 +149,9 @@ int main(int argc, char** argv) {
     if (!showLevelJson.empty())
         add(bench::ShowLevelRows(showLevelJson));
     add(bench::FloodRows(flood));
+    add(bench::ReaderFloodRows(floodTraffic, "Flood, traffic monitor open",
+                               bench::kTrafficMonitorCpuGoal));
+    add(bench::ReaderFloodRows(floodWatch, "Flood, brendlowctl watch --json", 0));
     add(bench::IdleRows(idle));
     add(bench::StartupRows(startup));
     add(bench::PacedRows(paced, pacedRealtime));

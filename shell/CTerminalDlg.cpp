@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QShortcut>
+#include <QTimer>
 #include <QToolTip>
 
 #ifdef Q_OS_WIN
@@ -118,6 +119,9 @@ CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
     ConnectSession();
     ConnectControls();
     OnInitDialog();
+    // For measurements: the traffic monitor open from the start.
+    if (qEnvironmentVariableIsSet("BRENDLOW_TRAFFIC_MONITOR"))
+        QTimer::singleShot(0, this, &CTerminalDlg::ShowTraffic);
 }
 
 CTerminalDlg::~CTerminalDlg() {
