@@ -25,8 +25,10 @@ class CDeviceSession;
 class CTrafficDlg : public QDialog {
     Q_OBJECT
 public:
-    // How long lines wait before they reach the list: one frame at 60 Hz.
-    static constexpr int kFrameMs = 16;
+    // How long lines wait before they reach the list: twenty updates a
+    // second follow the line closely enough to read, at a third of the cost
+    // of one per frame.
+    static constexpr int kFrameMs = 50;
 
     CTrafficDlg(session::CDeviceSession& session, QWidget* parent = nullptr);
     ~CTrafficDlg() override;
