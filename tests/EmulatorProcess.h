@@ -39,7 +39,6 @@ public:
         }
     }
     bool Running() const { return m_process.state() == QProcess::Running; }
-    bool WaitForExit(int ms) { return m_process.waitForFinished(ms); }
     ~EmulatorProcess() { Stop(); }
 
 private:

@@ -49,20 +49,6 @@ class CliTest : public QObject {
     Result Run(QStringList arguments) { return Ctl(QStringList{"--port", Port()} + arguments); }
 
 private slots:
-    void identifiesTheDevice() {
-        EmulatorProcess emulator;
-        QVERIFY(emulator.Start(m_dir.path(), 1, {"--serial", "4000000000", "--firmware", "122"}));
-        Result r = Run({"identify"});
-        QCOMPARE(r.code, 0);
-        QCOMPARE(r.out,
-                 QByteArray("product: Brendlow T-100\nfirmware: 12.3A\nserial: 4000000000\n"));
-        r = Run({"identify", "--json"});
-        const QJsonObject o = QJsonDocument::fromJson(r.out).object();
-        QCOMPARE(o["product"].toString(), QString("Brendlow T-100"));
-        QCOMPARE(o["serial"].toDouble(), 4000000000.0);
-        QVERIFY(r.err.isEmpty());
-    }
-
     // Every record shows what the window's panel shows for its level.
     void watchRecordsMatchThePanel() {
         EmulatorProcess emulator;
@@ -119,10 +105,18 @@ private slots:
         QVERIFY(verdicts.contains("bad-checksum"));
     }
 
-    void commandsAreAcknowledged() {
+    void identifiesAndCommands() {
         EmulatorProcess emulator;
         const QString trace = m_dir.filePath("trace.txt");
-        QVERIFY(emulator.Start(m_dir.path(), 1, {"--trace", trace}));
+        QVERIFY(emulator.Start(m_dir.path(), 1,
+                               {"--serial", "4000000000", "--firmware", "122", "--trace", trace}));
+        Result r = Run({"identify"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out,
+                 QByteArray("product: Brendlow T-100\nfirmware: 12.3A\nserial: 4000000000\n"));
+        r = Run({"identify", "--json"});
+        QCOMPARE(QJsonDocument::fromJson(r.out).object()["serial"].toDouble(), 4000000000.0);
+        QVERIFY(r.err.isEmpty());
         QCOMPARE(Run({"key", "dynamic"}).code, 0);
         const Result sweep = Run({"sweep", "20", "26", "--step", "3", "--every", "0"});
         QCOMPARE(sweep.code, 0);
