@@ -53,7 +53,6 @@ private slots:
     void watchRecordsMatchThePanel() {
         EmulatorProcess emulator;
         QVERIFY(emulator.Start(m_dir.path(), 1, {"--rate", "100"}));
-        CRecordingSink messages;
         FakeTerminal window(m_dir.filePath("Quarnel.ini"));
         for (int level : {1, 77}) {
             QCOMPARE(Run({"level", QString::number(level)}).code, 0);

