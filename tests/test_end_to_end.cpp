@@ -17,9 +17,6 @@ class EndToEndTest : public QObject {
     QTemporaryDir m_dir;
 
     QString Trace() const { return m_dir.filePath("trace.txt"); }
-    static void Click(CTerminalDlg& d, int id) {
-        d.Controls().ItemAs<QAbstractButton>(id)->click();
-    }
 
     // The command lines the emulator received, in order.
     QStringList ReceivedLines() const {
@@ -57,7 +54,7 @@ private slots:
                     {ids::kMenu, "AT KI0165"},  {ids::kDynamic, "AT KI2505"},
                     {ids::kQuiet, "AT KI3405"}, {ids::kWarnings, "AT KI0165"}};
         for (const auto& k : keys) {
-            Click(d, k.id);
+            d.Controls().ItemAs<QAbstractButton>(k.id)->click();
             QTRY_COMPARE_WITH_TIMEOUT(ReceivedLines().last(), QString(k.line), 2000);
         }
         // Menu and Warnings share a key code: the device turned Warnings on and

@@ -216,10 +216,6 @@ private slots:
         Click(ids::kConnect);
         QCOMPARE(Serial().openedPort, 1);
         QCOMPARE(ports->currentText(), QString("com5"));
-        ports->setCurrentIndex(11);
-        Dlg().Tick();
-        QCOMPARE(Serial().openedPort, 12);
-        QCOMPARE(Dlg().Session().Port(), QString("COM12"));
     }
 
     void levelBroadcastsMoveTheWholePanel() {
