@@ -65,18 +65,11 @@ class FaultInjectionTest : public QObject {
 
     QTemporaryDir m_dir;
     QString Settings() const { return m_dir.filePath("Quarnel.ini"); }
-    QString Log() const { return m_dir.filePath("sent.txt"); }
     static void Choose(CTerminalDlg& d, int port) {
         d.Controls().ItemAs<QComboBox>(ids::kPortList)->setCurrentIndex(port - 1);
     }
 
 private slots:
-    void init() {
-        QVERIFY(m_dir.isValid());
-        QFile::remove(Settings());
-        QFile::remove(Log());
-    }
-
     // The terminal runs as its own process here, as on a bench, and reports
     // through its status log.
     void aFloodIsFollowedToItsLastValidLevel() {
@@ -84,10 +77,11 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         const QString terminal = QDir(folder).filePath("BrendlowTerminal");
         QVERIFY(QFile::copy(QStringLiteral(BRENDLOW_TERMINAL_PATH), terminal));
+        const QString log = QDir(folder).filePath("sent.txt");
         EmulatorProcess emulator;
         QVERIFY(emulator.Start(folder, 1,
                                {"--flood", "--sweep", "--noise", "--bad-checksum-every", "7",
-                                "--send-log", Log(), "--silent-after", "8"}));
+                                "--send-log", log, "--silent-after", "8"}));
         const QString status = QDir(folder).filePath("status.txt");
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -127,7 +121,7 @@ private slots:
         // A flood, not a trickle (at full speed it is tens of thousands).
         QVERIFY2(levels.size() > 1000, qPrintable(QString::number(levels.size())));
         // The last good broadcast the emulator wrote is the level on show.
-        const QStringList sent = ReadLines(Log());
+        const QStringList sent = ReadLines(log);
         QString lastGood;
         for (auto it = sent.crbegin(); it != sent.crend() && lastGood.isEmpty(); ++it)
             if (!it->endsWith(" bad"))

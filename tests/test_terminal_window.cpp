@@ -13,7 +13,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
