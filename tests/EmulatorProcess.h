@@ -16,17 +16,16 @@ public:
     // Starts the emulator linked at <folder>/ports/COM<port>; returns false
     // when it did not come up.
     bool Start(const QString& folder, int port, const QStringList& extra = {}) {
-        m_link = QDir(folder).filePath(QStringLiteral("ports/COM%1").arg(port));
+        const QString link = QDir(folder).filePath(QStringLiteral("ports/COM%1").arg(port));
         m_process.setProgram(QStringLiteral(BRENDLOW_EMULATOR_PATH));
-        m_process.setArguments(QStringList{"--link", m_link} + extra);
+        m_process.setArguments(QStringList{"--link", link} + extra);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start();
         if (!m_process.waitForStarted(5000))
             return false;
         for (int i = 0; i < 100 && !m_process.canReadLine(); ++i)
             m_process.waitForReadyRead(100);
-        m_ptyPath = QString::fromLatin1(m_process.readLine()).trimmed();
-        return m_ptyPath.startsWith('/') && QFileInfo::exists(m_link);
+        return m_process.readLine().startsWith('/') && QFileInfo::exists(link);
     }
     // SIGTERM, as a user's Ctrl+C: the emulator removes its link.
     void Stop() {
@@ -39,13 +38,10 @@ public:
         }
     }
     bool Running() const { return m_process.state() == QProcess::Running; }
-    bool WaitForExit(int ms) { return m_process.waitForFinished(ms); }
     ~EmulatorProcess() { Stop(); }
 
 private:
     QProcess m_process;
-    QString m_link;
-    QString m_ptyPath;
 };
 
 // A main window on the system's serial ports, with ports/COMn looked up in

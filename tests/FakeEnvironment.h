@@ -18,7 +18,6 @@ public:
     bool open = false;
     int openedPort = 0;
     int opens = 0;
-    int closes = 0;
     QByteArray pending; // received, not read yet
     std::vector<QByteArray> writes;
 
@@ -32,7 +31,6 @@ public:
     }
     QString SetBaudRate(int) override { return {}; }
     void Close() override {
-        ++closes;
         if (!stuckOpen)
             open = false;
     }

@@ -1,18 +1,13 @@
 // The terminal and the device emulator on the two ends of a pseudo-terminal:
-// identification, the live panel, remote control, the remembered port, the
-// instance change, and a device that falls silent or answers wrongly.
-#include "CAboutDlg.h"
+// identification, the live panel and remote control. Losing the device is in
+// test_link_recovery, faults in test_fault_injection.
 #include "CiAnalogDisplayX.h"
 #include "CiSliderX.h"
 #include "EmulatorProcess.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 #include <algorithm>
 
@@ -21,11 +16,7 @@ class EndToEndTest : public QObject {
 
     QTemporaryDir m_dir;
 
-    QString Settings() const { return m_dir.filePath("Quarnel.ini"); }
     QString Trace() const { return m_dir.filePath("trace.txt"); }
-    static void Click(CTerminalDlg& d, int id) {
-        d.Controls().ItemAs<QAbstractButton>(id)->click();
-    }
 
     // The command lines the emulator received, in order.
     QStringList ReceivedLines() const {
@@ -37,18 +28,12 @@ class EndToEndTest : public QObject {
     }
 
 private slots:
-    void init() {
-        QVERIFY(m_dir.isValid());
-        QFile::remove(Settings());
-        QFile::remove(Trace());
-    }
-
     void identifiesAndMirrorsTheDevice() {
         EmulatorProcess emulator;
         QVERIFY(emulator.Start(m_dir.path(), 1,
                                {"--product-code", ";", "--serial", "305419896", "--firmware", "122",
                                 "--trace", Trace()}));
-        LiveTerminal t(m_dir.path(), Settings());
+        LiveTerminal t(m_dir.path(), m_dir.filePath("Quarnel.ini"));
         CTerminalDlg& d = *t.dlg;
         QTRY_COMPARE_WITH_TIMEOUT(EditText(d, ids::kProductId),
                                   QString::fromStdString(proto::ProductName(';')), 3000);
@@ -69,7 +54,7 @@ private slots:
                     {ids::kMenu, "AT KI0165"},  {ids::kDynamic, "AT KI2505"},
                     {ids::kQuiet, "AT KI3405"}, {ids::kWarnings, "AT KI0165"}};
         for (const auto& k : keys) {
-            Click(d, k.id);
+            d.Controls().ItemAs<QAbstractButton>(k.id)->click();
             QTRY_COMPARE_WITH_TIMEOUT(ReceivedLines().last(), QString(k.line), 2000);
         }
         // Menu and Warnings share a key code: the device turned Warnings on and
@@ -107,79 +92,6 @@ private slots:
         std::sort(gaps.begin(), gaps.end());
         QVERIFY2(gaps[gaps.size() / 2] >= 1'900'000,
                  qPrintable(QString::number(gaps[gaps.size() / 2])));
-        QVERIFY(t.messages.texts.isEmpty());
-    }
-
-    void aSilentDeviceIsDroppedAndFoundAgain() {
-        EmulatorProcess emulator;
-        QVERIFY(emulator.Start(m_dir.path(), 1, {"--silent-after", "2.5"}));
-        LiveTerminal t(m_dir.path(), Settings());
-        CTerminalDlg& d = *t.dlg;
-        QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 3000);
-        QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kConnect), 4500);
-        QCOMPARE(EditText(d, ids::kProductId), QString("Not Found Yet!"));
-        QCOMPARE(d.Readout(1035)->Text(), QString("0.00 RPM"));
-        emulator.Stop();
-        // A new device at the same port is found with no click.
-        EmulatorProcess again;
-        QVERIFY(again.Start(m_dir.path(), 1));
-        QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 4000);
-        QVERIFY(d.IsWatchdogRunning());
-        QVERIFY2(t.messages.texts.size() <= 1, qPrintable(t.messages.texts.join('|')));
-    }
-
-    void anUnknownProductStops() {
-        EmulatorProcess emulator;
-        QVERIFY(emulator.Start(m_dir.path(), 1, {"--product-code", "0x41"}));
-        LiveTerminal t(m_dir.path(), Settings());
-        CTerminalDlg& d = *t.dlg;
-        QTRY_VERIFY_WITH_TIMEOUT(!d.IsWatchdogRunning(), 3000);
-        QCOMPARE(EditText(d, ids::kProductId), QString("Not Found Yet!"));
-        QVERIFY(d.Controls().IsEnabled(ids::kConnect));
-        QVERIFY(!d.Session().Comm().GetPortOpen());
-        QVERIFY(t.messages.texts.isEmpty());
-    }
-
-    void thePortThatAnsweredIsRememberedAndOfferedAgain() {
-        EmulatorProcess emulator;
-        QVERIFY(emulator.Start(m_dir.path(), 7));
-        {
-            LiveTerminal t(m_dir.path(), Settings());
-            CTerminalDlg& d = *t.dlg;
-            d.Controls().ItemAs<QComboBox>(ids::kPortList)->setCurrentIndex(6);
-            QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 3000);
-            auto content = [this] {
-                QFile file(Settings());
-                return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-            };
-            QTRY_COMPARE_WITH_TIMEOUT(content(), QByteArray("COM=7;\r\n"), 2500);
-        }
-        LiveTerminal restarted(m_dir.path(), Settings());
-        CTerminalDlg& d = *restarted.dlg;
-        QCOMPARE(d.Controls().ItemAs<QComboBox>(ids::kPortList)->currentText(), QString("COM7"));
-        QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 3000);
-        QCOMPARE(d.Session().Comm().GetCommPort(), 7);
-    }
-
-    void newInstancesReachTheDevice() {
-        EmulatorProcess emulator;
-        QVERIFY(emulator.Start(m_dir.path(), 1, {"--trace", Trace()}));
-        LiveTerminal t(m_dir.path(), Settings());
-        CTerminalDlg& d = *t.dlg;
-        QTRY_VERIFY_WITH_TIMEOUT(EditText(d, ids::kBlackWaterInstance) != "N/A", 4000);
-        QTimer::singleShot(0, [] {
-            auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
-            QVERIFY(about);
-            const CDialogControls& c = about->Controls();
-            c.ItemAs<QAbstractButton>(aboutids::kProceed)->click();
-            c.ItemAs<QComboBox>(aboutids::kCombos[0])->setCurrentIndex(12); // Engine 12
-            c.ItemAs<QComboBox>(aboutids::kCombos[7])->setCurrentIndex(15); // B. Water 15
-            c.ItemAs<QAbstractButton>(aboutids::kConfirm)->click();
-        });
-        d.OnSysCommand(0x0010, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(EditText(d, ids::kEngineInstance), QString("12"), 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(EditText(d, ids::kBlackWaterInstance), QString("15"), 3000);
-        QVERIFY(ReceivedLines().last().startsWith("AT DIC0"));
         QVERIFY(t.messages.texts.isEmpty());
     }
 };

@@ -2,7 +2,6 @@
 // receive framing, report dispatch and the texts shown for reports; and the
 // device instance line.
 #include "CommandLine.h"
-#include "HexPair.h"
 #include "InstanceManagement.h"
 #include "PacedSender.h"
 #include "ReceiveWindow.h"
@@ -53,13 +52,8 @@ private:
 
 class CRecordingSink final : public CByteSink {
 public:
-    void WriteByte(uint8_t byte) override {
-        if (written.size() == failAt)
-            throw std::runtime_error("port gone");
-        written.append(static_cast<char>(byte));
-    }
+    void WriteByte(uint8_t byte) override { written.append(static_cast<char>(byte)); }
     Bytes written;
-    qsizetype failAt = -1;
 };
 
 // Records every call; an ID report with what it decodes to and whether its
@@ -91,16 +85,9 @@ class TestLink : public QObject {
     Q_OBJECT
 
 private slots:
-    // Hex pairs (the second character is the high digit; other bytes are left
-    // to the fuzz_hexpair target), the lines built from them, and the
-    // instance texts.
+    // The lines built from hex pairs (the pairs themselves are left to the
+    // fuzz_hexpair target), and the instance texts.
     void builtLines() {
-        Bytes pairs;
-        for (int v : {0x01, 0x10, 0x3C, 100, 0xFF, 0xAB})
-            pairs += Bytes(1, EncodeHexPair(uint8_t(v)).first) + EncodeHexPair(uint8_t(v)).second;
-        QCOMPARE(pairs, Bytes("1001C346FFBA"));
-        QCOMPARE(int(DecodeHexPair('C', '3')), 0x3C);
-
         const std::pair<Bytes, const char*> lines[] = {
             {B(BuildIdQuery()), "AT ID?"},
             {B(BuildKeyCommand(kKeyDown)), "AT KI1065"},
@@ -162,13 +149,6 @@ private slots:
             }
         }
 
-        // A sink that throws stops the line.
-        CFakeClock clock(0, 1);
-        CRecordingSink sink;
-        sink.failAt = 3;
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, SendCommandLine(sink, clock, U(line), 11));
-        QCOMPARE(sink.written, Bytes("AT "));
-
         // The real clock never pauses less than 2.0 ms.
         CSteadyMillisecondClock steady;
         auto shortest = std::chrono::steady_clock::duration::max();
@@ -182,22 +162,18 @@ private slots:
     }
 
     // Each row: the chunks pushed, the lines handed out, what is left in the
-    // window. Invariants on any bytes are left to the fuzz_framing target.
+    // window. Invariants on any bytes are left to the fuzz_framing target, an
+    // overlong line to test_session.
     void receiveWindow() {
         const Bytes noise = Bytes("abcdefghijklmnopqrstuvwxyz").repeated(3).left(60);
-        const Bytes longLine = "ACK " + noise.left(54) + "\r\n";
         for (const auto& [chunks, lines, rest] : {
                  std::tuple<Lines, Lines, Bytes>{{"ack %\r\n"}, {"ACK %\r\n"}, {}},
                  {{"xyaCk %\r\n"}, {"ACK %\r\n"}, {}},
-                 {{"zzzzbrc %s23309c\r\n"}, {"BRC %S23309C\r\n"}, {}},
                  {{"abc ACK %\r\n"}, {"ABC ACK %\r\n"}, {}},
-                 {{"BxyzACK %\r\n"}, {"BXYZACK %\r\n"}, {}},
                  {{"BRC %", "S23309C\r\n"}, {"BRC %S23309C\r\n"}, {}},
                  {{"ACK %\r\nACK KI\r\n"}, {"ACK %\r\n", "ACK KI\r\n"}, {}},
                  {{noise}, {}, noise.right(50)},
-                 {{"ABC\r\n"}, {}, "ABC\r\n"},
                  {{"abcd\r\n"}, {"ABCD\r\n"}, {}},
-                 {{longLine}, {longLine.right(50).toUpper()}, {}},
              }) {
             CReceiveWindow window;
             Lines got;
@@ -210,23 +186,18 @@ private slots:
     }
 
     // Each row: the line, the state (bit 0: ID query pending, bit 1:
-    // identified), the calls it makes and the verdict.
+    // identified), the calls it makes and the verdict. Broadcasts before the
+    // identification and bad checksums are in test_session and fuzz_framing.
     void dispatch() {
         for (const auto& [text, state, events] : {
                  std::tuple{"ACK %", 0, "traffic levelAck ok"},
                  {"ACK KI", 0, "traffic keyAck ok"},
                  {"ACK ID931000000090E2", 1, "traffic id:9,1,9,ok ok"},
-                 {"ACK ID931000000090E2", 2, "traffic unexpected"},
-                 {"ACK IDE300000010A731", 1, "traffic id:>,16777216,122,ok ok"},
                  {"ACK ID83102030FF1000", 1, "traffic id:8,4278387201,1,bad bad-checksum"},
                  {"ACK XY", 3, "traffic unexpected"},
                  {"BRC %S23309C", 2, "traffic level ok"},
-                 {"BRC %S23309C", 1, "traffic unexpected"},
-                 {"BRC %S23309D", 2, "traffic bad-checksum"},
                  {"BRC ACS500030A0", 2, "traffic claim ok"},
                  {"BRC DS001020304050607080EE", 2, "traffic instances ok"},
-                 {"BRC DS001020304050607080EF", 2, "traffic bad-checksum"},
-                 {"ABC ACK %", 3, "unexpected"},
              }) {
             const Bytes line = Bytes(text) + "\r\n";
             CRecordingTarget target(state);
@@ -239,8 +210,6 @@ private slots:
 
     void texts() {
         auto S = [](const std::string& text) { return QString::fromStdString(text); };
-        for (uint32_t v : {0u, 7u, 10u, 100u, 1000000000u, 4294967295u})
-            QCOMPARE(S(FormatDecimal(v)), QString::number(v));
         QStringList texts;
         for (int v : {1, 5, 10, 100, 123, 256})
             texts << S(FirmwareVersionText(uint16_t(v)));

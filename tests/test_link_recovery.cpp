@@ -2,7 +2,6 @@
 // falls back to another device while it searches, and does not spin.
 #include "EmulatorProcess.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -59,6 +58,7 @@ private slots:
         }
         QVERIFY2(opened.isEmpty(), qPrintable(opened.join(' ')));
         QVERIFY(d.Controls().IsEnabled(ids::kConnect));
+        QCOMPARE(EditText(d, ids::kProductId), QString("Not Found Yet!"));
         QVERIFY(d.IsWatchdogRunning());
         QVERIFY2(CpuSeconds() - cpu < 0.1 * double(wall.elapsed()) / 1000.0,
                  "the terminal spins while the device is away");

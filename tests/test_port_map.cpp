@@ -1,5 +1,6 @@
 // Which device each COM port opens, the links that say so, the Serial Ports
 // dialog that makes them, where the data folder is, and the open-failure text.
+// The port a typed name opens is in test_terminal_window.
 #include "CSerialPortsDlg.h"
 #include "PortMap.h"
 
@@ -44,21 +45,6 @@ private slots:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-    }
-
-    void portNames() {
-        QCOMPARE(ports::PortNames().size(), ports::kPortCount);
-        for (auto [name, n] : {std::pair{"COM1", 1},
-                               {"COM17", 17},
-                               {"COM30", 30},
-                               {"COM31", 1},
-                               {"COM0", 1},
-                               {"com3", 1},
-                               {"COM03", 1},
-                               {" COM3", 1},
-                               {"", 1}})
-            QCOMPARE(QString::number(ports::PortNumberFromName(name)) + name,
-                     QString::number(n) + name);
     }
 
     // Each row: what is in its data folder d, the port, the path it opens
@@ -107,7 +93,6 @@ private slots:
         Link(b, Path("by-id/usb-B"));
         QCOMPARE(ports::Assign(2, a, data, Path("by-id")), QString());
         QCOMPARE(LinkTarget(2), a);
-        QCOMPARE(ports::Resolve(3, data).path, QString()); // the new folder leaves COM3 absent
         QCOMPARE(ports::Assign(2, b, data, Path("by-id")), QString()); // replaced, stable name
         QCOMPARE(LinkTarget(2), Path("by-id/usb-B"));
         QCOMPARE(ports::Resolve(2, data).path, b);
@@ -134,8 +119,6 @@ private slots:
         auto* list = dlg.findChild<QListWidget*>("terminalPorts");
         auto* assign = dlg.findChild<QPushButton*>("assign");
         auto* remove = dlg.findChild<QPushButton*>("remove");
-        QCOMPARE(system->rowCount(), 1);
-        QCOMPARE(list->count(), ports::kPortCount);
         QVERIFY(!assign->isEnabled() && !remove->isEnabled());
         system->selectRow(0);
         QCOMPARE(dlg.findChild<QLineEdit*>("device")->text(), device);
@@ -144,7 +127,6 @@ private slots:
         assign->click();
         QCOMPARE(LinkTarget(3), device);
         QCOMPARE(list->item(2)->text(), "COM3 → " + device);
-        QCOMPARE(list->item(3)->text(), "COM4: not assigned (no ports/COM4)");
         QVERIFY(remove->isEnabled());
         remove->click();
         QVERIFY(!QFileInfo(Path("ports/COM3")).isSymLink());
@@ -170,32 +152,21 @@ private slots:
         QCOMPARE(ports::DataFolder(Path("program")), perUser);
     }
 
-    // Each row: port, path, error, error text, what the message starts with,
-    // whether it names the dialout group.
+    // A device we may not use calls for the dialout group; one we may use is
+    // held by another program; other errors are told as they are.
     void openFailureText() {
         const QString held = Path("held");
         Touch(held);
-        const struct {
-            int n;
-            QString path;
-            QSerialPort::SerialPortError error;
-            QString start;
-            bool dialout;
-        } rows[] = {
-            {3, "/nonexistent/tty", QSerialPort::PermissionError,
-             "Cannot open COM3 (/nonexistent/tty): why\n\n", true},
-            {3, held, QSerialPort::PermissionError, "Cannot open COM3 (" + held + "): why\n\n",
-             false},
-            {4, "/dev/x", QSerialPort::DeviceNotFoundError, "Cannot open COM4 (/dev/x): why",
-             false},
-            {5, "", QSerialPort::DeviceNotFoundError, "Cannot open COM5: why", false},
-        };
-        for (const auto& row : rows) {
-            const QString text = ports::OpenFailureText(row.n, row.path, row.error, "why");
-            QVERIFY2(text.startsWith(row.start), qPrintable(text));
-            QCOMPARE(text.contains("sudo usermod -aG dialout $USER"), row.dialout);
-            QCOMPARE(text == row.start, row.error != QSerialPort::PermissionError);
-        }
+        const QString denied =
+            ports::OpenFailureText(3, "/nonexistent/tty", QSerialPort::PermissionError, "why");
+        QVERIFY2(denied.startsWith("Cannot open COM3 (/nonexistent/tty): why\n\n") &&
+                     denied.contains("sudo usermod -aG dialout $USER"),
+                 qPrintable(denied));
+        const QString inUse = ports::OpenFailureText(3, held, QSerialPort::PermissionError, "why");
+        QVERIFY2(inUse.contains("in use by another program") && !inUse.contains("dialout"),
+                 qPrintable(inUse));
+        QCOMPARE(ports::OpenFailureText(5, "", QSerialPort::DeviceNotFoundError, "why"),
+                 QString("Cannot open COM5: why"));
     }
 };
 

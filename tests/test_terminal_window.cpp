@@ -13,7 +13,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -65,50 +64,35 @@ private slots:
     }
     void cleanup() { m_t.reset(); }
 
-    // What the operator can use before a device answers; the rest waits.
-    void theWindowStartsReadyToConnect() {
+    // What the operator can use before a device answers, the rest waiting,
+    // and the disconnected panel.
+    void theWindowStartsDisconnectedAndReadyToConnect() {
         const CDialogControls& c = Dlg().Controls();
         QVERIFY(c.ItemAs<QPushButton>(ids::kExit)->isDefault());
         for (int id : {ids::kConnect, ids::kExit, ids::kEngineInstance, ids::kEngineSa})
             QVERIFY(Enabled(id));
         for (int id : {ids::kDisconnect, ids::kMenu, ids::kDown, ids::kUp, ids::kDynamic,
                        ids::kQuiet, ids::kWarnings, ids::kSid, ids::kFuelLevelInstance,
-                       ids::kBlackWaterBox, ids::kTransmissionSa})
+                       ids::kBlackWaterBox, ids::kTransmissionSa, ids::kSlider})
             QVERIFY(!Enabled(id));
         auto* ports = c.ItemAs<QComboBox>(ids::kPortList);
-        QCOMPARE(ports->count(), 30);
         QVERIFY(ports->isEditable());
         QCOMPARE(ports->insertPolicy(), QComboBox::NoInsert);
-        int readouts = 0;
-        for (const auto& [ctl, widget] : c.All())
-            readouts += qobject_cast<CiAnalogDisplayX*>(widget) != nullptr;
-        QCOMPARE(readouts, 44);
-        QCOMPARE(Dlg().size(), QSize(c.DluX(656), c.DluY(305)));
-    }
-
-    void startsInTheDisconnectedState() {
+        QCOMPARE(ports->currentText(), QString("COM1"));
         QCOMPARE(Text(ids::kProductId), QString("Not Found Yet!"));
         QCOMPARE(Text(ids::kFirmwareVersion), QString("Not Found Yet!"));
         QCOMPARE(Text(ids::kSerialNumber), QString("0"));
         QCOMPARE(ReadoutText(1035), QString("0.00 RPM"));
         QCOMPARE(ReadoutText(1073), QString("0.0000000"));
-        QCOMPARE(ReadoutText(1046), QString("0.0 K"));
-        QCOMPARE(ReadoutText(1041), QString("0.0000 cum/hr"));
         for (int id :
              {ids::kDiscreteStatus1, ids::kDiscreteStatus2, ids::kTransWarning,
               ids::kRudderDirOrder, ids::kCogReference, ids::kEngineSa, ids::kTransmissionSa})
             QCOMPARE(Text(id), QString("Not Applicable"));
-        for (int id : {ids::kEngineInstance, ids::kSid, ids::kFuelLevelInstance,
-                       ids::kBatteryInstance, ids::kExhaustInstance, ids::kTransmissionInstance,
-                       ids::kWasteWaterInstance, ids::kRudderInstance, ids::kBlackWaterInstance})
+        for (int id : {ids::kEngineInstance, ids::kSid, ids::kBlackWaterInstance})
             QCOMPARE(Text(id), QString("N/A"));
         QCOMPARE(Dlg().Slider()->GetPosition(), 0.0);
-        QVERIFY(!Enabled(ids::kSlider));
-        QVERIFY(!Dlg().Controls().IsShown(ids::kMaxDepthText));
-        QVERIFY(!Dlg().Controls().IsShown(ids::kRudderAngleText));
-        QVERIFY(Dlg().Controls().IsShown(ids::kMaxDepthRange));
-        QCOMPARE(Dlg().Controls().ItemAs<QComboBox>(ids::kPortList)->currentText(),
-                 QString("COM1"));
+        QVERIFY(!c.IsShown(ids::kMaxDepthText) && !c.IsShown(ids::kRudderAngleText));
+        QVERIFY(c.IsShown(ids::kMaxDepthRange));
         QVERIFY(Dlg().IsWatchdogRunning());
         QCOMPARE(Serial().opens, 0); // the first attempt waits for the first tick
     }
@@ -225,33 +209,12 @@ private slots:
         QVERIFY(Dlg().IsWatchdogRunning());
     }
 
-    void aLostDeviceIsSearchedUntilItComesBack() {
-        Identify();
-        Dlg().Tick(); // the report was traffic
-        Serial().openError = "Cannot open COM1: No such file or directory";
-        Dlg().Tick(); // silent: drop, the attempt fails
-        QVERIFY(Enabled(ids::kConnect));
-        for (int i = 0; i < 5; ++i)
-            Dlg().Tick();
-        QCOMPARE(m_t->messages.texts.size(), 1);
-        QVERIFY(Dlg().IsWatchdogRunning());
-        QCOMPARE(Serial().opens, 7);
-        Serial().openError.clear();
-        Dlg().Tick();
-        Serial().Receive(kIdReport);
-        QVERIFY(Enabled(ids::kDisconnect));
-    }
-
     void aTypedLowerCaseNameOpensPortOne() {
         auto* ports = Dlg().Controls().ItemAs<QComboBox>(ids::kPortList);
         ports->setEditText("com5");
         Click(ids::kConnect);
         QCOMPARE(Serial().openedPort, 1);
         QCOMPARE(ports->currentText(), QString("com5"));
-        ports->setCurrentIndex(11);
-        Dlg().Tick();
-        QCOMPARE(Serial().openedPort, 12);
-        QCOMPARE(Dlg().Session().Port(), QString("COM12"));
     }
 
     void levelBroadcastsMoveTheWholePanel() {
@@ -262,10 +225,8 @@ private slots:
         QVERIFY(Checked(ids::kDynamic));
         QVERIFY(Checked(ids::kWarnings));
         QCOMPARE(ReadoutText(1035), QString("5000.00 RPM"));
-        QCOMPARE(ReadoutText(1057), QString("415.0 A"));
         QCOMPARE(ReadoutText(1074), QString("1220 m"));
         QCOMPARE(Text(ids::kDiscreteStatus2), QString("0B1111111111111111"));
-        QCOMPARE(Text(ids::kCogReference), QString("0B00"));
 
         Broadcast(1, 0x00);
         QVERIFY(Checked(ids::kQuiet));
@@ -275,7 +236,6 @@ private slots:
         QCOMPARE(Text(ids::kMaxDepthText), QString("Error"));
         QCOMPARE(Text(ids::kRudderAngleText), QString("0x7FFF"));
         QCOMPARE(ReadoutText(1074), QString("1220 m")); // hidden, keeps its value
-        QCOMPARE(Text(ids::kDiscreteStatus1), QString("0B0000000000000000"));
 
         // A disconnect brings the read-outs back, showing 0.
         Click(ids::kDisconnect);
@@ -298,8 +258,6 @@ private slots:
         Serial().Receive(
             Bytes(proto::BuildInstanceBroadcastLine({12, 0, 0x23, 3, 4, 5, 0x23, 7, 200})));
         QCOMPARE(Text(ids::kEngineInstance), QString("12"));
-        QCOMPARE(Text(ids::kSid), QString("0"));
-        QCOMPARE(Text(ids::kFuelLevelInstance), QString("3"));
         QCOMPARE(Text(ids::kWasteWaterInstance), QString("35"));
         QCOMPARE(Text(ids::kBlackWaterInstance), QString("200"));
         Click(ids::kDisconnect);
@@ -328,25 +286,6 @@ private slots:
         QTest::qWait(40);
         QCOMPARE(shown.size(), before);
         QCOMPARE(ReadoutText(1035), QString("0.00 RPM"));
-    }
-
-    void keysSendTheirCommandLines_data() {
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QByteArray>("line");
-        QTest::newRow("Down") << ids::kDown << QByteArray("AT KI1065\r\n");
-        QTest::newRow("Up") << ids::kUp << QByteArray("AT KI2055\r\n");
-        QTest::newRow("Menu") << ids::kMenu << QByteArray("AT KI0165\r\n");
-        QTest::newRow("Warnings") << ids::kWarnings << QByteArray("AT KI0165\r\n");
-        QTest::newRow("Dynamic") << ids::kDynamic << QByteArray("AT KI2505\r\n");
-        QTest::newRow("Quiet") << ids::kQuiet << QByteArray("AT KI3405\r\n");
-    }
-    void keysSendTheirCommandLines() {
-        QFETCH(int, id);
-        QFETCH(QByteArray, line);
-        Identify();
-        Click(id);
-        QCOMPARE(Serial().Written(), line);
-        QCOMPARE(Serial().writes.size(), size_t(line.size()));
     }
 
     void aPendingModeWaitsForItsAcknowledgement() {
@@ -478,16 +417,21 @@ private slots:
         }
     }
 
-    void enterInThePortListExits() {
-        Identify();
-        Dlg().show();
-        QLineEdit* edit = Dlg().Controls().ItemAs<QComboBox>(ids::kPortList)->lineEdit();
-        edit->setFocus();
-        QTest::keyClick(edit, Qt::Key_Return);
-        QCOMPARE(Dlg().result(), int(QDialog::Accepted));
-        QVERIFY(!Dlg().isVisible());
-        QVERIFY(!Serial().open);
-        QVERIFY(!Dlg().IsWatchdogRunning());
+    // Enter in the port list exits, Escape ends the window; neither sends anything.
+    void enterInThePortListAndEscapeEnd() {
+        for (auto [key, result] :
+             {std::pair{Qt::Key_Return, QDialog::Accepted}, {Qt::Key_Escape, QDialog::Rejected}}) {
+            init();
+            Identify();
+            Dlg().show();
+            QLineEdit* edit = Dlg().Controls().ItemAs<QComboBox>(ids::kPortList)->lineEdit();
+            edit->setFocus();
+            QTest::keyClick(edit, key);
+            QCOMPARE(Dlg().result(), int(result));
+            QVERIFY(!Dlg().isVisible() && Serial().writes.empty());
+            if (key == Qt::Key_Return) // as Exit: the port is closed
+                QVERIFY(!Serial().open && !Dlg().IsWatchdogRunning());
+        }
     }
 
     void enterOnAFocusedButtonPressesThatButton() {
@@ -510,15 +454,6 @@ private slots:
         QVERIFY(Dlg().Session().IsSliderBusy());
         Broadcast(3, 0x01);
         QVERIFY(Dlg().Slider()->GetPosition() > 20.0); // the pointer stays where it was put
-    }
-
-    void escapeEndsWithoutSendingAnything() {
-        Identify();
-        Dlg().show();
-        QTest::keyClick(&Dlg(), Qt::Key_Escape);
-        QCOMPARE(Dlg().result(), int(QDialog::Rejected));
-        QVERIFY(!Dlg().isVisible());
-        QVERIFY(Serial().writes.empty());
     }
 };
 
