@@ -30,12 +30,6 @@ namespace bench {
 
 namespace fs = std::filesystem;
 
-int64_t SteadyNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-
 Summary Summarize(std::vector<double> values) {
     Summary s;
     s.count = values.size();

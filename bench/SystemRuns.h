@@ -2,13 +2,15 @@
 // The benchmarks that run the terminal and the device emulator as processes
 // over a pseudo-terminal, and the paced sender against the emulator. Every
 // figure is computed from the logs and /proc readings of the run itself.
+#include "PacedSender.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace bench {
 
-int64_t SteadyNs(); // CLOCK_MONOTONIC, as the terminal's and the emulator's logs
+using proto::SteadyNs; // the clock of the terminal's and the emulator's logs
 
 struct Durations {
     double floodSeconds = 10;    // end to end under the flood
