@@ -1,5 +1,7 @@
 #include "CiAnalogDisplayX.h"
 
+#include "PanelSnapshot.h"
+
 #include <QEvent>
 #include <QPainter>
 #include <QTextLayout>
@@ -18,15 +20,7 @@ CiAnalogDisplayX::CiAnalogDisplayX(int decimals, QString unit, QWidget* parent)
 }
 
 QString CiAnalogDisplayX::Format(double value, int decimals, const QString& unit) {
-    QString number = QString::number(value, 'f', decimals);
-    if (number.startsWith('-')) {
-        bool allZero = true;
-        for (QChar c : number)
-            allZero = allZero && (c == '-' || c == '0' || c == '.');
-        if (allZero)
-            number.remove(0, 1);
-    }
-    return number + unit;
+    return panel::FormatReadout(value, decimals, unit);
 }
 
 void CiAnalogDisplayX::SetValue(double value) {
