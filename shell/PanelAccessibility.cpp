@@ -41,18 +41,18 @@ void MakePanelAccessible(const CDialogControls& controls) {
     Q_UNUSED(installed);
     // A control's caption is that of the smallest group box around it.
     const auto& all = controls.All();
-    for (const auto& [spec, widget] : all) {
-        if (spec.kind != CtlKind::Readout && spec.kind != CtlKind::ReadOnlyEdit)
+    for (const auto& [control, widget] : all) {
+        if (control.kind != CtlKind::Readout && control.kind != CtlKind::ReadOnlyEdit)
             continue;
         const CtlSpec* box = nullptr;
         for (const auto& [other, w] : all)
-            if (other.kind == CtlKind::GroupBox && Inside(spec.rect, other.rect) &&
+            if (other.kind == CtlKind::GroupBox && Inside(control.rect, other.rect) &&
                 (box == nullptr || other.rect.w * other.rect.h < box->rect.w * box->rect.h))
                 box = &other;
         if (box != nullptr)
             widget->setAccessibleName(QString(box->caption).replace(QLatin1String("&&"), "&"));
     }
-    for (const auto& [spec, widget] : all)
+    for (const auto& [control, widget] : all)
         if (auto* slider = qobject_cast<CiSliderX*>(widget))
             slider->Slider()->setAccessibleName(QObject::tr("Level"));
 }
