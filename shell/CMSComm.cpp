@@ -6,6 +6,10 @@
 #include <QFileInfo>
 #include <QSerialPort>
 
+#ifndef Q_OS_WIN
+#include <poll.h>
+#endif
+
 CMSComm::CMSComm(std::unique_ptr<CSerialBackend> backend, QObject* parent)
     : QObject(parent), m_backend(std::move(backend)) {
     connect(m_backend.get(), &CSerialBackend::BytesArrived, this, [this] {
@@ -73,7 +77,7 @@ public:
             // a hung-up line (the other end of a pseudo-terminal closed) as
             // a read that finds nothing. Close it at the first and let the
             // session know at once.
-            if ((e == QSerialPort::ResourceError || e == QSerialPort::ReadError) &&
+            if ((e == QSerialPort::ResourceError || (e == QSerialPort::ReadError && HungUp())) &&
                 m_port.isOpen()) {
                 m_port.close();
                 emit Vanished();
@@ -124,6 +128,17 @@ public:
     }
 
 private:
+    // A read error is a hang-up only when the line says so; a read that
+    // merely found nothing to read leaves the port as it is.
+    bool HungUp() const {
+#ifdef Q_OS_WIN
+        return false;
+#else
+        pollfd p{static_cast<int>(m_port.handle()), POLLIN, 0};
+        return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#endif
+    }
+
     QString m_folder;
     QString m_fixedPath;
     QSerialPort m_port;
