@@ -263,8 +263,8 @@ std::vector<Row> ReaderFloodRows(const std::optional<FloodResult>& r, const std:
     if (!r->ok)
         return {Missing("3", figure + ": CPU", goal, r->error)};
     const double cpu = r->scheduledSeconds / r->wallSeconds * 100;
-    return {{"3", figure + ": CPU", goal, Sig(cpu) + " %",
-             cpuGoal > 0 ? Ratio(cpu, cpuGoal) : "-", cpuGoal > 0 ? Met(cpu < cpuGoal) : "-",
+    return {{"3", figure + ": CPU", goal, Sig(cpu) + " %", cpuGoal > 0 ? Ratio(cpu, cpuGoal) : "-",
+             cpuGoal > 0 ? Met(cpu < cpuGoal) : "-",
              CpuRaw(r->scheduledSeconds, r->cpuSeconds, r->wallSeconds)},
             {"3", figure + ": broadcasts lost", "0", Grouped(static_cast<double>(r->lost)), "-",
              Met(r->lost == 0 && r->sent > 0),

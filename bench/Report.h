@@ -16,13 +16,13 @@ inline constexpr double kLevelBroadcastBytes = 14.0;
 inline constexpr double kLineBroadcastsPerSecond = 822.0;
 
 // The goals, judged on the machine the run is made on.
-inline constexpr double kFramingLevelGoal = 50000; // × line rate, level broadcasts
-inline constexpr double kFramingNoiseGoal = 30000; // × line rate, random noise
-inline constexpr double kFloodCpuGoal = 5;         // % of a core at the full line rate
+inline constexpr double kFramingLevelGoal = 50000;   // × line rate, level broadcasts
+inline constexpr double kFramingNoiseGoal = 30000;   // × line rate, random noise
+inline constexpr double kFloodCpuGoal = 5;           // % of a core at the full line rate
 inline constexpr double kTrafficMonitorCpuGoal = 15; // % of a core, flood, monitor open
-inline constexpr double kIdleCpuGoal = 0.5;        // % of a core at 10 broadcasts/s
-inline constexpr double kStartupGoalMs = 100;      // exec to the first paint
-inline constexpr double kResidentGoalMB = 40;      // connected, in 10^6 bytes
+inline constexpr double kIdleCpuGoal = 0.5;          // % of a core at 10 broadcasts/s
+inline constexpr double kStartupGoalMs = 100;        // exec to the first paint
+inline constexpr double kResidentGoalMB = 40;        // connected, in 10^6 bytes
 
 struct Row {
     std::string number;

@@ -316,8 +316,8 @@ bool StartEmulator(const Programs& programs, const RunFolder& folder,
     return false;
 }
 
-bool StartTerminal(const RunFolder& folder, CChild& terminal, int64_t* startNs,
-                   std::string& error, const std::vector<std::string>& extraEnv = {}) {
+bool StartTerminal(const RunFolder& folder, CChild& terminal, int64_t* startNs, std::string& error,
+                   const std::vector<std::string>& extraEnv = {}) {
     std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen",
                                  "BRENDLOW_STATUS_LOG=" + folder.File("status.log")};
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
@@ -384,8 +384,8 @@ FloodResult RunFlood(const Programs& programs, const Durations& d, FloodReader r
     const std::string sendLog = folder.File("send.log");
     const std::string statusLog = folder.File("status.log");
     const std::string watchOutput = folder.File("watch.jsonl");
-    const std::vector<std::string> flood{"--flood",  "--pace-bytes", "11520",
-                                         "--sweep",  "--send-log",   sendLog};
+    const std::vector<std::string> flood{"--flood", "--pace-bytes", "11520",
+                                         "--sweep", "--send-log",   sendLog};
     CChild emulator, terminal;
     if (reader == FloodReader::WatchJson) {
         // brendlowctl stands where the terminal would: its first record

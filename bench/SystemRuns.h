@@ -24,7 +24,7 @@ struct Durations {
 struct Programs {
     std::string terminal;
     std::string emulator;
-    std::string ctl; // brendlowctl
+    std::string ctl;        // brendlowctl
     std::string workFolder; // scratch folders are made (and removed) below it
 };
 

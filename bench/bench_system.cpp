@@ -50,8 +50,7 @@ bool Wanted(const std::string& only, const char* name) {
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     bench::Durations durations;
-    bench::Programs programs{BRENDLOW_TERMINAL_PATH, BRENDLOW_EMULATOR_PATH, BRENDLOW_CTL_PATH,
-                             ""};
+    bench::Programs programs{BRENDLOW_TERMINAL_PATH, BRENDLOW_EMULATOR_PATH, BRENDLOW_CTL_PATH, ""};
     std::string framingJson, showLevelJson, only;
     bool smoke = false;
     for (int i = 1; i < argc; ++i) {
@@ -128,8 +127,8 @@ int main(int argc, char** argv) {
     }
     if (Wanted(only, "traffic")) {
         progress("flood with the traffic monitor open");
-        floodTraffic = bench::RunFlood(programs, durations,
-                                       bench::FloodReader::WindowWithTrafficMonitor);
+        floodTraffic =
+            bench::RunFlood(programs, durations, bench::FloodReader::WindowWithTrafficMonitor);
     }
     if (Wanted(only, "watch")) {
         progress("flood followed by brendlowctl watch --json");
