@@ -320,6 +320,10 @@ void CControlTool::StartTraffic() {
 void CControlTool::StartLevel(uint8_t level) {
     connect(&m_session, &session::CDeviceSession::LevelAcknowledged, this,
             [this] { Finish(kExitOk); });
+    SendLevel(level);
+}
+
+void CControlTool::SendLevel(uint8_t level) {
     Expect(m_request.timeout, kExitNoAcknowledgement,
            tr("the device did not acknowledge level %1 within %2 s")
                .arg(level)
@@ -328,13 +332,8 @@ void CControlTool::StartLevel(uint8_t level) {
 }
 
 void CControlTool::SweepStep() {
-    if (m_nExitCode >= 0)
-        return;
-    Expect(m_request.timeout, kExitNoAcknowledgement,
-           tr("the device did not acknowledge level %1 within %2 s")
-               .arg(m_nSweepLevel)
-               .arg(m_request.timeout));
-    m_session.SendLevel(static_cast<uint8_t>(m_nSweepLevel));
+    if (m_nExitCode < 0)
+        SendLevel(static_cast<uint8_t>(m_nSweepLevel));
 }
 
 void CControlTool::StartKey(const QString& name) {

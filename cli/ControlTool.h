@@ -53,6 +53,8 @@ private:
     void StartWatch();
     void OnLevel(const session::LevelStatus& status);
     void StartLevel(uint8_t level);
+    // Sends a level; no acknowledgement within the timeout ends the tool.
+    void SendLevel(uint8_t level);
     void StartKey(const QString& name);
     void SweepStep();
     void StartInstances();

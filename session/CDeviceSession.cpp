@@ -226,11 +226,8 @@ void CDeviceSession::SendCommandLine(const uint8_t* line, int length) {
     // meanwhile are read by a receive event afterwards.
     try {
         const QSignalBlocker hold(&m_comm.Backend());
-        m_bSending = true;
         proto::SendCommandLine(m_comm, *m_clock, line, length);
-        m_bSending = false;
     } catch (const CSerialError& e) {
-        m_bSending = false;
         OnLinkLost(e.description());
         return;
     }
@@ -293,7 +290,7 @@ void CDeviceSession::SendInstances(const std::array<uint8_t, 8>& instances) {
 // ---------------------------------------------------------------- receiving
 
 void CDeviceSession::OnCommEvent() {
-    if (m_bSending || m_comm.GetCommEvent() != CMSComm::kEventReceive)
+    if (m_comm.GetCommEvent() != CMSComm::kEventReceive)
         return;
     const QByteArray input = m_comm.GetInput();
     if (!m_bConnected || input.isEmpty())

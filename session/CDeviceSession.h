@@ -211,8 +211,6 @@ private:
     // Ticks since a level command went out without its acknowledgement;
     // -1 when none is awaited.
     int m_nLevelAckTicks = -1;
-    // Inside a paced send: the bytes that arrive wait for its end.
-    bool m_bSending = false;
     // For the traffic tap: when the port was opened, and the bytes received
     // since the last complete line.
     int64_t m_openedNs = 0;
