@@ -3,8 +3,11 @@
 #include "PortMap.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSerialPort>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #ifndef Q_OS_WIN
 #include <poll.h>
@@ -70,7 +73,13 @@ class CSystemSerialBackend final : public CSerialBackend {
 public:
     CSystemSerialBackend(QString executableFolder, QString fixedPath)
         : m_folder(std::move(executableFolder)), m_fixedPath(std::move(fixedPath)) {
-        connect(&m_port, &QSerialPort::readyRead, this, &CSerialBackend::BytesArrived);
+        connect(&m_port, &QSerialPort::readyRead, this, &CSystemSerialBackend::OnReadyRead);
+        m_resume.setSingleShot(true);
+        m_resume.setTimerType(Qt::PreciseTimer);
+        connect(&m_resume, &QTimer::timeout, this, [this] {
+            m_sinceRead.start(); // bytes waiting now are read at once, as part of the stream
+            SetWatching(true);
+        });
         connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
             // A vanished device leaves a port that reports errors at every
             // turn of the event loop: a removed adapter as a resource error,
@@ -109,6 +118,8 @@ public:
         return m_port.setBaudRate(baud) ? QString() : m_port.errorString();
     }
     void Close() override {
+        m_resume.stop();
+        m_sinceRead.invalidate();
         if (m_port.isOpen())
             m_port.close();
     }
@@ -128,6 +139,38 @@ public:
     }
 
 private:
+    // A device that streams hands its bytes over a few at a time (a
+    // pseudo-terminal every few milliseconds), and each arrival would wake
+    // the program to read a broadcast or two. While bytes keep coming, reads
+    // are kReadGapMs apart: a read that follows the previous one sooner
+    // stops the port being watched for the rest of that time, and the bytes
+    // wait in the system's buffer (4 KB, a third of a second of the line).
+    // A line that was quiet is read at once, so an answer to a command is
+    // never held back; one in a stream waits kReadGapMs at most.
+    static constexpr int kReadGapMs = 8;
+
+    void OnReadyRead() {
+        const bool streaming = m_sinceRead.isValid() && m_sinceRead.elapsed() < kReadGapMs;
+        m_sinceRead.start();
+        emit BytesArrived();
+        if (streaming && m_port.isOpen() && SetWatching(false))
+            m_resume.start(kReadGapMs);
+    }
+
+    // QSerialPort has no call to stop watching its port for a while. It
+    // reads when its read notifier (a child of it) fires, and turns that on
+    // again at each read from it; where there is no such notifier (another
+    // platform, another version), reads are simply not spaced.
+    bool SetWatching(bool on) {
+        const auto notifiers = m_port.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly);
+        for (QSocketNotifier* notifier : notifiers)
+            if (notifier->type() == QSocketNotifier::Read) {
+                notifier->setEnabled(on);
+                return true;
+            }
+        return false;
+    }
+
     // A read error is a hang-up only when the line says so; a read that
     // merely found nothing to read leaves the port as it is.
     bool HungUp() const {
@@ -142,6 +185,8 @@ private:
     QString m_folder;
     QString m_fixedPath;
     QSerialPort m_port;
+    QElapsedTimer m_sinceRead;
+    QTimer m_resume; // watches the port again after a pause between reads
 };
 
 } // namespace

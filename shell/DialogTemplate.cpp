@@ -1,5 +1,6 @@
 #include "DialogTemplate.h"
 
+#include "CachedGroupBox.h"
 #include "CiAnalogDisplayX.h"
 #include "CiSliderX.h"
 
@@ -75,7 +76,7 @@ QWidget* CDialogControls::Create(QDialog* dialog, const CtlSpec& ctl) {
         return label;
     }
     case CtlKind::GroupBox: {
-        auto* box = new QGroupBox(ctl.caption, dialog);
+        auto* box = new CCachedGroupBox(ctl.caption, dialog);
         if (ctl.style & kStyleCentered)
             box->setAlignment(Qt::AlignHCenter);
         return box;

@@ -1,11 +1,20 @@
-// A device that goes away over a real pseudo-terminal: the terminal never
-// falls back to another device while it searches, and does not spin.
+// The real serial component over a pseudo-terminal: a stream is read whole
+// while reads are spaced; a device that goes away: the terminal never falls
+// back to another device while it searches, and does not spin.
+#include "CMSComm.h"
 #include "EmulatorProcess.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <fcntl.h>
+#include <functional>
+#include <stdlib.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -37,6 +46,66 @@ class LinkRecoveryTest : public QObject {
     QTemporaryDir m_dir;
 
 private slots:
+    // A device that streams is read in batches: the port is not watched for a
+    // few milliseconds after each read. No byte may be lost or held back by
+    // that, when the stream stops during such a pause, or when the port is
+    // closed and opened again during one.
+    void aStreamIsReadWholeAcrossPausesAndReopening() {
+        const int device = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(device >= 0 && grantpt(device) == 0 && unlockpt(device) == 0);
+        CMSComm comm(
+            CreateSystemSerialBackend(m_dir.path(), QString::fromLocal8Bit(ptsname(device))));
+        QByteArray received;
+        int reads = 0;
+        QObject::connect(&comm, &CMSComm::OnComm, [&] {
+            received += comm.GetInput();
+            ++reads;
+        });
+        comm.SetPortOpen(true);
+        QByteArray sent;
+        // Runs the event loop (QTest::qWait sleeps between its turns, which
+        // would space the reads by itself) until `done` or for 3 s.
+        const auto runUntil = [](const std::function<bool()>& done) {
+            QEventLoop loop;
+            QTimer check;
+            QObject::connect(&check, &QTimer::timeout, [&] {
+                if (done())
+                    loop.quit();
+            });
+            check.start(1);
+            QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+            loop.exec();
+            return done();
+        };
+        // A line a millisecond, written while the event loop runs.
+        const auto stream = [&](int lines) {
+            for (int i = 0; i < lines; ++i) {
+                runUntil([deadline = QDeadlineTimer(1)] { return deadline.hasExpired(); });
+                const QByteArray line =
+                    QByteArray::number(sent.size()).rightJustified(10, '0') + "\r\n";
+                QCOMPARE(::write(device, line.constData(), size_t(line.size())), line.size());
+                sent += line;
+            }
+        };
+        const auto allRead = [&] { return received.size() == sent.size(); };
+        stream(200);
+        // The last lines came during a pause; they are read when it ends.
+        QVERIFY(runUntil(allRead));
+        QCOMPARE(received, sent);
+        QVERIFY2(reads > 1 && reads < 100, qPrintable(QString("%1 reads").arg(reads)));
+        // Closed and opened again in the middle of a stream (and perhaps of a
+        // pause): what comes after the new open is read.
+        stream(20);
+        comm.SetPortOpen(false);
+        comm.SetPortOpen(true);
+        received.clear();
+        sent.clear();
+        stream(100); // after what the closed port had not read yet
+        QVERIFY(runUntil([&] { return received.endsWith(sent); }));
+        comm.SetPortOpen(false);
+        ::close(device);
+    }
+
     void aVanishedLinkOpensNothingElse() {
         EmulatorProcess emulator;
         QVERIFY(emulator.Start(m_dir.path(), 1, {"--exit-after", "1.5"}));

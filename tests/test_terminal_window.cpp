@@ -1,6 +1,7 @@
 // The main window over an in-memory serial port: its controls, the
 // disconnected panel, the watchdog, identification, report handling and the
 // remote-control commands.
+#include "CachedGroupBox.h"
 #include "CiAnalogDisplayX.h"
 #include "CiSliderX.h"
 #include "CommandLine.h"
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -454,6 +456,37 @@ private slots:
         QVERIFY(Dlg().Session().IsSliderBusy());
         Broadcast(3, 0x01);
         QVERIFY(Dlg().Slider()->GetPosition() > 20.0); // the pointer stays where it was put
+    }
+
+    // A group box repainted again and again draws a picture of itself; the
+    // picture must look as the box drawn by Qt, and follow the box's state.
+    void aGroupBoxDrawnFromItsPictureLooksTheSame() {
+        QWidget window;
+        window.setFont(DialogFont());
+        auto* plain = new QGroupBox(QStringLiteral("Transmission SA"), &window);
+        auto* cached = new CCachedGroupBox(QStringLiteral("Transmission SA"), &window);
+        plain->setGeometry(0, 0, 160, 50);
+        cached->setGeometry(0, 60, 160, 50);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const auto looksTheSame = [&] {
+            for (int i = 0; i < 3; ++i) { // painted twice, then the picture is made
+                cached->repaint();
+                QCoreApplication::processEvents();
+            }
+            return cached->IsCached() && cached->grab().toImage() == plain->grab().toImage();
+        };
+        QVERIFY(looksTheSame());
+        const std::function<void(QGroupBox*)> changes[] = {
+            [](QGroupBox* box) { box->setEnabled(false); }, // a greyed title
+            [](QGroupBox* box) { box->setTitle(QStringLiteral("Engine SA")); },
+            [](QGroupBox* box) { box->resize(200, 70); },
+        };
+        for (const auto& change : changes) {
+            change(plain);
+            change(cached);
+            QVERIFY(looksTheSame());
+        }
     }
 };
 

@@ -1,0 +1,59 @@
+#include "CachedGroupBox.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+CCachedGroupBox::CCachedGroupBox(const QString& title, QWidget* parent)
+    : QGroupBox(title, parent) {}
+
+bool CCachedGroupBox::Look::operator==(const Look& other) const {
+    const QStyleOptionGroupBox& a = option;
+    const QStyleOptionGroupBox& b = other.option;
+    return a.rect == b.rect && a.state == b.state && a.direction == b.direction &&
+           a.palette.cacheKey() == b.palette.cacheKey() && a.text == b.text &&
+           a.textAlignment == b.textAlignment && a.textColor == b.textColor &&
+           a.subControls == b.subControls && a.activeSubControls == b.activeSubControls &&
+           a.features == b.features && a.lineWidth == b.lineWidth &&
+           a.midLineWidth == b.midLineWidth && font == other.font && ratio == other.ratio;
+}
+
+CCachedGroupBox::Look CCachedGroupBox::CurrentLook() const {
+    Look look;
+    initStyleOption(&look.option);
+    look.font = font().key();
+    look.ratio = devicePixelRatioF();
+    return look;
+}
+
+void CCachedGroupBox::paintEvent(QPaintEvent* event) {
+    if (m_picture.isNull() || !(CurrentLook() == m_look)) {
+        QGroupBox::paintEvent(event);
+        // A box painted again will be again: its picture is made after this
+        // paint, since a widget cannot be rendered while it is painted.
+        if (!m_drawing && ++m_paints >= 2 && !m_pictureDue) {
+            m_pictureDue = true;
+            QMetaObject::invokeMethod(this, &CCachedGroupBox::MakePicture, Qt::QueuedConnection);
+        }
+        return;
+    }
+    const QRect area = event->rect();
+    const qreal ratio = m_look.ratio;
+    QPainter painter(this);
+    painter.drawPixmap(
+        area, m_picture,
+        QRectF(area.x() * ratio, area.y() * ratio, area.width() * ratio, area.height() * ratio));
+}
+
+void CCachedGroupBox::MakePicture() {
+    m_pictureDue = false;
+    Look look = CurrentLook();
+    // Drawn by QGroupBox itself (no background, no children), as on screen.
+    QPixmap picture(look.option.rect.size() * look.ratio);
+    picture.setDevicePixelRatio(look.ratio);
+    picture.fill(Qt::transparent);
+    m_drawing = true;
+    render(&picture, QPoint(), QRegion(), QWidget::RenderFlags());
+    m_drawing = false;
+    m_picture = std::move(picture);
+    m_look = std::move(look);
+}
