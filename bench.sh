@@ -4,7 +4,7 @@
 # (or over the line rate) and the raw figures, all measured in this run.
 # Exits non-zero, naming them, when any goal is missed.
 #   ./bench.sh           the full run (about two minutes)
-#   ./bench.sh --quick   3 s instead of 10 s runs, memory read after 10 s instead of 60 s
+#   ./bench.sh --quick   3 s runs instead of 10 s (40 s idle), memory read after 10 s instead of 60 s
 #   ./bench.sh --smoke   a few seconds of each, only to check that everything runs
 # Logs and the run folders are kept in build-bench/bench/.
 set -euo pipefail

@@ -292,6 +292,10 @@ bool MakeRunFolder(const Programs& programs, const std::string& name, RunFolder&
         return false;
     }
     std::ofstream(folder.File("Quarnel.ini")) << "COM=1;\r\n";
+    // The copy and the removed folder's files are written back now, not by
+    // the kernel's write-back in the middle of a measurement (where it
+    // delays the pseudo-terminal's delivery and the terminal's own writes).
+    ::sync();
     return true;
 }
 

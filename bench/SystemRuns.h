@@ -14,7 +14,7 @@ using proto::SteadyNs; // the clock of the terminal's and the emulator's logs
 
 struct Durations {
     double floodSeconds = 10;    // end to end under the flood
-    double idleSeconds = 10;     // idle CPU
+    double idleSeconds = 40;     // idle CPU: 0.5 % of a core is 5 ms a second, so a long window
     double residentSeconds = 60; // connected before the resident memory is read
     int startups = 5;            // start-up repetitions
     int pacedLines = 5;          // lines through the paced sender

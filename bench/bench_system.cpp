@@ -6,7 +6,8 @@
 //
 //   --framing-json FILE      results of brendlow_bench_framing
 //   --show-level-json FILE   results of brendlow_bench_show_level
-//   --quick                  10 s of memory wait instead of 60 s, 3 s runs instead of 10 s
+//   --quick                  10 s of memory wait instead of 60 s, 3 s runs instead of 10 s (40 s
+//   idle)
 //   --smoke                  a second or so of each, to check that everything runs
 //   --only LIST              some of: flood,traffic,watch,idle,startup,paced (comma-separated)
 //   --work FOLDER            where the run folders go (default: runs/ beside this program)
