@@ -393,11 +393,13 @@ void CEmulatorLoop::ReadInput(int64_t now) {
     const ssize_t n = read(m_pty.master, buffer, sizeof buffer);
     if (n <= 0)
         return;
+    bool lineEnded = false;
     for (ssize_t i = 0; i < n; ++i) {
         if (m_trace)
             std::fprintf(m_trace, "%lld %02X\n", static_cast<long long>(now), buffer[i]);
         if (!m_framer.Push(buffer[i]))
             continue;
+        lineEnded = true;
         if (m_trace)
             std::fprintf(m_trace, "LINE %s\n", m_framer.Line().c_str());
         if (m_options.garbage || Silent(now))
@@ -415,7 +417,11 @@ void CEmulatorLoop::ReadInput(int64_t now) {
             m_nextLevelNs = now + m_levelPeriodNs;
         }
     }
-    if (m_trace)
+    // The trace goes to its file when a line is complete, not after every
+    // read: a paced sender's bytes come one per read, and a file write for
+    // each could hold up the next read (a journalling file system makes a
+    // write wait now and then), which would show as bytes read together.
+    if (m_trace && lineEnded)
         std::fflush(m_trace);
 }
 
