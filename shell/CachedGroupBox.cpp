@@ -6,26 +6,27 @@
 CCachedGroupBox::CCachedGroupBox(const QString& title, QWidget* parent)
     : QGroupBox(title, parent) {}
 
-bool CCachedGroupBox::Look::operator==(const Look& other) const {
-    const QStyleOptionGroupBox& a = option;
-    const QStyleOptionGroupBox& b = other.option;
-    return a.rect == b.rect && a.state == b.state && a.direction == b.direction &&
-           a.palette.cacheKey() == b.palette.cacheKey() && a.text == b.text &&
-           a.textAlignment == b.textAlignment && a.textColor == b.textColor &&
-           a.subControls == b.subControls && a.activeSubControls == b.activeSubControls &&
-           a.features == b.features && a.lineWidth == b.lineWidth &&
-           a.midLineWidth == b.midLineWidth && font == other.font && ratio == other.ratio;
-}
-
 CCachedGroupBox::Look CCachedGroupBox::CurrentLook() const {
     Look look;
-    initStyleOption(&look.option);
-    look.font = font().key();
+    look.size = size();
     look.ratio = devicePixelRatioF();
+    look.enabled = isEnabled();
+    look.active = isActiveWindow();
+    look.flat = isFlat();
+    look.alignment = alignment();
+    look.direction = layoutDirection();
+    look.title = title();
+    look.font = font();
+    look.palette = palette().cacheKey();
+    look.style = style();
     return look;
 }
 
 void CCachedGroupBox::paintEvent(QPaintEvent* event) {
+    if (isCheckable()) {
+        QGroupBox::paintEvent(event);
+        return;
+    }
     if (m_picture.isNull() || !(CurrentLook() == m_look)) {
         QGroupBox::paintEvent(event);
         // A box painted again will be again: its picture is made after this
@@ -48,7 +49,7 @@ void CCachedGroupBox::MakePicture() {
     m_pictureDue = false;
     Look look = CurrentLook();
     // Drawn by QGroupBox itself (no background, no children), as on screen.
-    QPixmap picture(look.option.rect.size() * look.ratio);
+    QPixmap picture(look.size * look.ratio);
     picture.setDevicePixelRatio(look.ratio);
     picture.fill(Qt::transparent);
     m_drawing = true;

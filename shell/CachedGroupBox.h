@@ -4,11 +4,10 @@
 // behind them; under a stream of level broadcasts that is a hundred times
 // a second, and the style lays out the title and draws the frame each time.
 // From its second paint on (a box painted once is never asked again), the
-// box draws the picture it made, which it makes again when anything the
-// style draws it from has changed.
+// box draws the picture that Qt drew of it, made again when its size, state,
+// title, font, palette or style has changed.
 #include <QGroupBox>
 #include <QPixmap>
-#include <QStyleOptionGroupBox>
 
 class CCachedGroupBox : public QGroupBox {
 public:
@@ -21,12 +20,23 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    // What the style draws the box from, besides the widget's font.
+    // What the style draws a plain box from. Read at every paint, so only
+    // what is quick to read: the style's own option would cost as much as
+    // the drawing it spares. A checkable box is never drawn from a picture
+    // (it changes with the pointer and the focus).
     struct Look {
-        QStyleOptionGroupBox option;
-        QString font;
+        QSize size;
         qreal ratio = 1.0;
-        bool operator==(const Look& other) const;
+        bool enabled = true;
+        bool active = true;
+        bool flat = false;
+        Qt::Alignment alignment;
+        Qt::LayoutDirection direction = Qt::LeftToRight;
+        QString title;
+        QFont font;
+        qint64 palette = 0;
+        const QStyle* style = nullptr;
+        bool operator==(const Look&) const = default;
     };
     Look CurrentLook() const;
 
