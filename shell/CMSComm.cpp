@@ -103,14 +103,18 @@ public:
             return ports::OpenFailureText(portNumber, {}, QSerialPort::DeviceNotFoundError,
                                           where.problem);
         const QString& path = where.path;
+        // A device given by its path is named by it alone.
+        const QString named =
+            m_fixedPath.isEmpty() ? QStringLiteral("COM%1 (%2)").arg(portNumber).arg(path) : path;
         m_port.setPortName(path);
         if (!m_port.open(QIODevice::ReadWrite))
-            return ports::OpenFailureText(portNumber, path, m_port.error(), m_port.errorString());
+            return ports::OpenFailureText(m_fixedPath.isEmpty() ? portNumber : 0, path,
+                                          m_port.error(), m_port.errorString());
         if (!m_port.setBaudRate(baud) || !m_port.setDataBits(QSerialPort::Data8) ||
             !m_port.setParity(QSerialPort::NoParity) || !m_port.setStopBits(QSerialPort::OneStop)) {
             const QString error = m_port.errorString();
             m_port.close();
-            return QStringLiteral("Cannot set up COM%1 (%2): %3").arg(portNumber).arg(path, error);
+            return QStringLiteral("Cannot set up %1: %2").arg(named, error);
         }
         return {};
     }

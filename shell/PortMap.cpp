@@ -230,6 +230,7 @@ QString Remove(int n, const QString& dataFolder) {
 QString OpenFailureText(int n, const QString& path, QSerialPort::SerialPortError error,
                         const QString& errorString) {
     QString text = path.isEmpty() ? Tr("Cannot open COM%1: %2").arg(n).arg(errorString)
+                   : n <= 0       ? Tr("Cannot open %1: %2").arg(path, errorString)
                                   : Tr("Cannot open COM%1 (%2): %3").arg(n).arg(path, errorString);
 #ifndef Q_OS_WIN
     if (error == QSerialPort::PermissionError) {

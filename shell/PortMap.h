@@ -67,7 +67,8 @@ QString Assign(int n, const QString& devicePath, const QString& dataFolder,
 QString Remove(int n, const QString& dataFolder);
 
 // The message for a port that would not open. With an empty path,
-// errorString is the reason the port is absent.
+// errorString is the reason the port is absent; with n of 0, the device
+// was named by its path alone (no COM number stands for it).
 QString OpenFailureText(int n, const QString& path, QSerialPort::SerialPortError error,
                         const QString& errorString);
 

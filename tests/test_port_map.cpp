@@ -167,6 +167,9 @@ private slots:
                  qPrintable(inUse));
         QCOMPARE(ports::OpenFailureText(5, "", QSerialPort::DeviceNotFoundError, "why"),
                  QString("Cannot open COM5: why"));
+        // A device named by its path (brendlowctl --port PATH) has no COM number.
+        QCOMPARE(ports::OpenFailureText(0, "/dev/ttyUSB9", QSerialPort::DeviceNotFoundError, "why"),
+                 QString("Cannot open /dev/ttyUSB9: why"));
     }
 };
 
