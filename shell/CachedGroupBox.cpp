@@ -31,7 +31,7 @@ void CCachedGroupBox::paintEvent(QPaintEvent* event) {
         QGroupBox::paintEvent(event);
         // A box painted again will be again: its picture is made after this
         // paint, since a widget cannot be rendered while it is painted.
-        if (!m_drawing && ++m_paints >= 2 && !m_pictureDue) {
+        if (++m_paints >= 2 && !m_pictureDue) {
             m_pictureDue = true;
             QMetaObject::invokeMethod(this, &CCachedGroupBox::MakePicture, Qt::QueuedConnection);
         }
@@ -46,15 +46,14 @@ void CCachedGroupBox::paintEvent(QPaintEvent* event) {
 }
 
 void CCachedGroupBox::MakePicture() {
-    m_pictureDue = false;
     Look look = CurrentLook();
-    // Drawn by QGroupBox itself (no background, no children), as on screen.
+    // Drawn by QGroupBox itself (no background, no children), as on screen;
+    // the paint this makes does not ask for another picture while one is due.
     QPixmap picture(look.size * look.ratio);
     picture.setDevicePixelRatio(look.ratio);
     picture.fill(Qt::transparent);
-    m_drawing = true;
     render(&picture, QPoint(), QRegion(), QWidget::RenderFlags());
-    m_drawing = false;
+    m_pictureDue = false;
     m_picture = std::move(picture);
     m_look = std::move(look);
 }

@@ -41,7 +41,6 @@ private:
     Look CurrentLook() const;
 
     int m_paints = 0;
-    bool m_drawing = false;    // making the picture
     bool m_pictureDue = false; // asked to make it after the current paint
     void MakePicture();
     Look m_look;
