@@ -104,17 +104,16 @@ public:
                                           where.problem);
         const QString& path = where.path;
         // A device given by its path is named by it alone.
-        const QString named =
-            m_fixedPath.isEmpty() ? QStringLiteral("COM%1 (%2)").arg(portNumber).arg(path) : path;
+        const int number = m_fixedPath.isEmpty() ? portNumber : 0;
         m_port.setPortName(path);
         if (!m_port.open(QIODevice::ReadWrite))
-            return ports::OpenFailureText(m_fixedPath.isEmpty() ? portNumber : 0, path,
-                                          m_port.error(), m_port.errorString());
+            return ports::OpenFailureText(number, path, m_port.error(), m_port.errorString());
         if (!m_port.setBaudRate(baud) || !m_port.setDataBits(QSerialPort::Data8) ||
             !m_port.setParity(QSerialPort::NoParity) || !m_port.setStopBits(QSerialPort::OneStop)) {
             const QString error = m_port.errorString();
             m_port.close();
-            return QStringLiteral("Cannot set up %1: %2").arg(named, error);
+            return QStringLiteral("Cannot set up %1: %2")
+                .arg(ports::PortLabel(number, path), error);
         }
         return {};
     }

@@ -227,11 +227,15 @@ QString Remove(int n, const QString& dataFolder) {
     return {};
 }
 
+QString PortLabel(int n, const QString& path) {
+    if (path.isEmpty())
+        return QStringLiteral("COM%1").arg(n);
+    return n <= 0 ? path : QStringLiteral("COM%1 (%2)").arg(n).arg(path);
+}
+
 QString OpenFailureText(int n, const QString& path, QSerialPort::SerialPortError error,
                         const QString& errorString) {
-    QString text = path.isEmpty() ? Tr("Cannot open COM%1: %2").arg(n).arg(errorString)
-                   : n <= 0       ? Tr("Cannot open %1: %2").arg(path, errorString)
-                                  : Tr("Cannot open COM%1 (%2): %3").arg(n).arg(path, errorString);
+    QString text = Tr("Cannot open %1: %2").arg(PortLabel(n, path), errorString);
 #ifndef Q_OS_WIN
     if (error == QSerialPort::PermissionError) {
         // The same error stands for a device another program holds: only a

@@ -66,6 +66,10 @@ QString Assign(int n, const QString& devicePath, const QString& dataFolder,
 // Deletes the link ports/COMn. Returns empty, or the reason.
 QString Remove(int n, const QString& dataFolder);
 
+// How a message names a port: "COM3 (/dev/ttyUSB0)", "COM3" with no path,
+// the path alone with n of 0 (a device named by its path).
+QString PortLabel(int n, const QString& path);
+
 // The message for a port that would not open. With an empty path,
 // errorString is the reason the port is absent; with n of 0, the device
 // was named by its path alone (no COM number stands for it).
