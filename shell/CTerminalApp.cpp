@@ -1,11 +1,13 @@
 #include "CTerminalApp.h"
 
 #include "CTerminalDlg.h"
+#include "CaretBlinkLimit.h"
 
 #include <QApplication>
 
 bool CTerminalApp::InitInstance() {
     {
+        CCaretBlinkLimit caretBlink;
         CTerminalDlg dialog;
         // The window runs as the application's main window; closing it,
         // Exit or Escape ends the program.
