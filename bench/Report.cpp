@@ -1,4 +1,4 @@
-#include "Report.h"
+#include "bench/Report.h"
 
 #include <QFile>
 #include <QJsonArray>

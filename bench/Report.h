@@ -1,7 +1,7 @@
 #pragma once
 // The one table ./bench.sh prints: each figure, its goal, the figure over its
 // goal (or over the line rate), whether the goal is met and the raw figures.
-#include "SystemRuns.h"
+#include "bench/SystemRuns.h"
 
 #include <optional>
 #include <string>

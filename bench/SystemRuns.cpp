@@ -1,8 +1,8 @@
-#include "SystemRuns.h"
+#include "bench/SystemRuns.h"
 
-#include "CMSComm.h"
-#include "CommandLine.h"
-#include "PacedSender.h"
+#include "core/CommandLine.h"
+#include "core/PacedSender.h"
+#include "session/CMSComm.h"
 
 #include <algorithm>
 #include <cerrno>

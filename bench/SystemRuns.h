@@ -2,7 +2,7 @@
 // The benchmarks that run the terminal and the device emulator as processes
 // over a pseudo-terminal, and the paced sender against the emulator. Every
 // figure is computed from the logs and /proc readings of the run itself.
-#include "PacedSender.h"
+#include "core/PacedSender.h"
 
 #include <cstdint>
 #include <string>

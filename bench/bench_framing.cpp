@@ -5,9 +5,9 @@
 // tested and decoded) and random noise (the window full nearly all the time).
 // Every allocation made while the loop runs is counted by the global
 // operator new below and reported per byte.
-#include "ReceiveWindow.h"
-#include "ReportLines.h"
-#include "Reports.h"
+#include "core/ReceiveWindow.h"
+#include "core/ReportLines.h"
+#include "core/Reports.h"
 
 #include <atomic>
 #include <benchmark/benchmark.h>

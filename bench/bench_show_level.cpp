@@ -10,9 +10,9 @@
 // Before measuring, the program checks that every read-out looks exactly as
 // it did when it drew its text with QPainter::drawText, and exits with 1
 // naming the first difference when one does not.
-#include "CTerminalDlg.h"
-#include "CiAnalogDisplayX.h"
-#include "FakeEnvironment.h"
+#include "tests/FakeEnvironment.h"
+#include "widgets/CiAnalogDisplayX.h"
+#include "window/CTerminalDlg.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -12,8 +12,8 @@
 //   --only LIST              some of: flood,traffic,watch,idle,startup,paced (comma-separated)
 //   --work FOLDER            where the run folders go (default: runs/ beside this program)
 //   --terminal PATH, --emulator PATH
-#include "Report.h"
-#include "SystemRuns.h"
+#include "bench/Report.h"
+#include "bench/SystemRuns.h"
 
 #include <QCoreApplication>
 #include <cstdio>

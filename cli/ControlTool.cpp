@@ -1,8 +1,8 @@
-#include "ControlTool.h"
+#include "cli/ControlTool.h"
 
-#include "InstanceManagement.h"
-#include "PanelSnapshot.h"
-#include "PortMap.h"
+#include "core/InstanceManagement.h"
+#include "session/PanelSnapshot.h"
+#include "session/PortMap.h"
 
 #include <QCoreApplication>
 #include <QLocale>

@@ -1,7 +1,7 @@
 #pragma once
 // brendlowctl's commands on one device session: each waits for the device
 // to be identified, does its work and ends the event loop with an exit code.
-#include "CDeviceSession.h"
+#include "session/CDeviceSession.h"
 
 #include <QObject>
 #include <QString>

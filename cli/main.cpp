@@ -1,9 +1,9 @@
 // brendlowctl: drives and reads the simulator device from scripts and test
 // rigs, on the same device session as the terminal's window.
-#include "ControlTool.h"
-#include "InstanceManagement.h"
-#include "PortMap.h"
-#include "SettingsFile.h"
+#include "cli/ControlTool.h"
+#include "core/InstanceManagement.h"
+#include "core/SettingsFile.h"
+#include "session/PortMap.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
-#include "EmulatedDevice.h"
+#include "emulator/EmulatedDevice.h"
 
-#include "CommandLine.h"
-#include "HexPair.h"
-#include "ReportLines.h"
-#include "Reports.h"
+#include "core/CommandLine.h"
+#include "core/HexPair.h"
+#include "core/ReportLines.h"
+#include "core/Reports.h"
 
 #include <algorithm>
 

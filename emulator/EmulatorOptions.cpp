@@ -1,4 +1,4 @@
-#include "EmulatorOptions.h"
+#include "emulator/EmulatorOptions.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
 // Command-line options of the device emulator.
-#include "EmulatedDevice.h"
+#include "emulator/EmulatedDevice.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "OutputQueue.h"
+#include "emulator/OutputQueue.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,10 +5,10 @@
 // and throughput switches. The loop always sleeps in ppoll() until input,
 // room for output (only asked for when there is something to write and the
 // pacer allows it), a signal or the next deadline, so it never spins.
-#include "EmulatedDevice.h"
-#include "EmulatorOptions.h"
-#include "OutputQueue.h"
-#include "PacedSender.h"
+#include "core/PacedSender.h"
+#include "emulator/EmulatedDevice.h"
+#include "emulator/EmulatorOptions.h"
+#include "emulator/OutputQueue.h"
 
 #include <algorithm>
 #include <cerrno>

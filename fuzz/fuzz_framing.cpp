@@ -7,9 +7,9 @@
 // checks what reaches it. The same bytes go one by one through the first,
 // plain form of the window (ReferenceWindow.h): both must hand out the same
 // lines and hold the same bytes after every chunk.
-#include "ReceiveWindow.h"
-#include "ReferenceWindow.h"
-#include "Reports.h"
+#include "core/ReceiveWindow.h"
+#include "core/Reports.h"
+#include "fuzz/ReferenceWindow.h"
 
 #include <algorithm>
 #include <cstddef>

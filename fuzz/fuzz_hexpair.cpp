@@ -2,8 +2,8 @@
 //
 // The input is a line's covered bytes; its first byte is also a level and the
 // low bit of its second byte the Warnings mode.
-#include "HexPair.h"
-#include "ParameterModel.h"
+#include "core/HexPair.h"
+#include "core/ParameterModel.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Any bytes as the settings file's content, and as the executable's path.
-#include "SettingsFile.h"
+#include "core/SettingsFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,10 @@
-#include "CDeviceSession.h"
+#include "session/CDeviceSession.h"
+#include "session/Latin1.h"
 
-#include "CommandLine.h"
-#include "PortMap.h"
-#include "SettingsFile.h"
-#include "SettingsStore.h"
+#include "core/CommandLine.h"
+#include "core/SettingsFile.h"
+#include "session/PortMap.h"
+#include "session/SettingsStore.h"
 
 #include <QMetaMethod>
 #include <QSignalBlocker>
@@ -11,10 +12,6 @@
 namespace session {
 
 namespace {
-
-QString FromStd(const std::string& s) {
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 Verdict FromReport(proto::ReportVerdict verdict) {
     switch (verdict) {
@@ -359,10 +356,10 @@ void CDeviceSession::OnIdReport(const uint8_t* line) {
     m_nProductCode = report.productCode;
     m_nFirmwareVersion = static_cast<uint16_t>(report.firmwareByte + 1);
     m_identity.productCode = report.productCode;
-    m_identity.product = FromStd(proto::ProductName(report.productCode));
+    m_identity.product = text::FromStd(proto::ProductName(report.productCode));
     m_identity.known = proto::IsKnownProduct(report.productCode);
     m_identity.serialNumber = report.serialNumber;
-    m_identity.firmware = FromStd(proto::FirmwareVersionText(m_nFirmwareVersion));
+    m_identity.firmware = text::FromStd(proto::FirmwareVersionText(m_nFirmwareVersion));
     m_bDeviceIdentified = m_identity.known ? 1 : 0;
     m_bLinkUp = true;
     m_bRecovering = false;
@@ -409,8 +406,7 @@ void CDeviceSession::WriteSettings() {
     m_bSaveSettings = 0;
     if (!m_settings)
         return;
-    const QByteArray port = m_strPort.toLatin1();
-    const QString failure = m_settings->Save(std::string(port.constData(), size_t(port.size())));
+    const QString failure = m_settings->Save(text::ToStd(m_strPort));
     if (failure.isEmpty())
         m_bSettingsFailureReported = false;
     else

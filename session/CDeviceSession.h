@@ -7,11 +7,11 @@
 // Everything runs on the thread that owns the session, one handler at a
 // time; signals are delivered at once, so a broadcast has reached every
 // front end before the next byte is framed.
-#include "CMSComm.h"
-#include "PacedSender.h"
-#include "ReceiveWindow.h"
-#include "Reports.h"
-#include "Traffic.h"
+#include "core/PacedSender.h"
+#include "core/ReceiveWindow.h"
+#include "core/Reports.h"
+#include "session/CMSComm.h"
+#include "session/Traffic.h"
 
 #include <QObject>
 #include <QString>

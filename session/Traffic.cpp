@@ -1,4 +1,4 @@
-#include "Traffic.h"
+#include "session/Traffic.h"
 
 namespace session {
 

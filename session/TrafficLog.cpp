@@ -1,4 +1,4 @@
-#include "TrafficLog.h"
+#include "session/TrafficLog.h"
 
 namespace session {
 

@@ -2,7 +2,7 @@
 // What the traffic monitor keeps: the last lines of the serial traffic in a
 // store of fixed size, which lines a view shows, and one line of text per
 // traffic line for saving.
-#include "Traffic.h"
+#include "session/Traffic.h"
 
 #include <QString>
 #include <cstdint>

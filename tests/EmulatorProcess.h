@@ -1,8 +1,8 @@
 #pragma once
 // Runs the device emulator as a separate process on a pseudo-terminal,
 // linked at <folder>/ports/COMn, for tests that cross a real serial line.
-#include "CTerminalDlg.h"
-#include "FakeEnvironment.h"
+#include "tests/FakeEnvironment.h"
+#include "window/CTerminalDlg.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,10 +2,10 @@
 // Fakes for testing the main window alone: an in-memory serial port, a
 // settable millisecond clock and a message sink that records instead of
 // showing boxes.
-#include "CMSComm.h"
-#include "CTerminalDlg.h"
-#include "MessageSink.h"
-#include "PacedSender.h"
+#include "core/PacedSender.h"
+#include "session/CMSComm.h"
+#include "widgets/MessageSink.h"
+#include "window/CTerminalDlg.h"
 
 #include <QStringList>
 #include <vector>

@@ -1,1 +1,1 @@
-brendlow_add_test(test_settings_about SOURCES test_settings_about.cpp FakeEnvironment.h LIBS brendlow_shell)
+brendlow_add_test(test_settings_about SOURCES test_settings_about.cpp FakeEnvironment.h LIBS brendlow_window)

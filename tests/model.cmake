@@ -1,1 +1,1 @@
-brendlow_add_test(test_parameter_model SOURCES test_parameter_model.cpp LIBS brendlow_model)
+brendlow_add_test(test_parameter_model SOURCES test_parameter_model.cpp LIBS brendlow_core)

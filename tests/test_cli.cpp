@@ -1,8 +1,8 @@
 // brendlowctl against the device emulator over a pseudo-terminal, as a
 // script would run it; its records are checked against the window's panel.
-#include "CiAnalogDisplayX.h"
-#include "CommandLine.h"
-#include "EmulatorProcess.h"
+#include "core/CommandLine.h"
+#include "tests/EmulatorProcess.h"
+#include "widgets/CiAnalogDisplayX.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 // The device emulator, a test tool: its output queue in-process, then the
 // built program's options, link and trace. Its device model is exercised by
 // the terminal's tests over a pty.
-#include "OutputQueue.h"
+#include "emulator/OutputQueue.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

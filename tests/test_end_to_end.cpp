@@ -1,9 +1,9 @@
 // The terminal and the device emulator on the two ends of a pseudo-terminal:
 // identification, the live panel and remote control. Losing the device is in
 // test_link_recovery, faults in test_fault_injection.
-#include "CiAnalogDisplayX.h"
-#include "CiSliderX.h"
-#include "EmulatorProcess.h"
+#include "tests/EmulatorProcess.h"
+#include "widgets/CiAnalogDisplayX.h"
+#include "widgets/CiSliderX.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 // noise and bad checksums, a line of garbage, ports that cannot be opened.
 // Each runs against the device emulator over a pseudo-terminal; the device
 // unplugged is in test_link_recovery.
-#include "EmulatorProcess.h"
+#include "tests/EmulatorProcess.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -1,12 +1,12 @@
 // The line protocol: hex pairs, command and report lines, the paced sender,
 // receive framing, report dispatch and the texts shown for reports; and the
 // device instance line.
-#include "CommandLine.h"
-#include "InstanceManagement.h"
-#include "PacedSender.h"
-#include "ReceiveWindow.h"
-#include "ReportLines.h"
-#include "Reports.h"
+#include "core/CommandLine.h"
+#include "core/InstanceManagement.h"
+#include "core/PacedSender.h"
+#include "core/ReceiveWindow.h"
+#include "core/ReportLines.h"
+#include "core/Reports.h"
 
 #include <QtTest>
 #include <chrono>

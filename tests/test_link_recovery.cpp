@@ -1,8 +1,8 @@
 // The real serial component over a pseudo-terminal: a stream is read whole
 // while reads are spaced; a device that goes away: the terminal never falls
 // back to another device while it searches, and does not spin.
-#include "CMSComm.h"
-#include "EmulatorProcess.h"
+#include "session/CMSComm.h"
+#include "tests/EmulatorProcess.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

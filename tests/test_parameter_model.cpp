@@ -1,8 +1,8 @@
 // The parameter model (raw values and their scaling) and the panel layout
 // table. Ranges per field type and levels above 100 are left to the
 // fuzz_hexpair target, which walks every level.
-#include "PanelTable.h"
-#include "ParameterModel.h"
+#include "core/PanelFields.h"
+#include "core/ParameterModel.h"
 
 #include <QtTest>
 
@@ -26,6 +26,26 @@ double Shown(const PanelValues& v, int controlId) {
         if (r.controlId == controlId)
             return r.value;
     return std::numeric_limits<double>::quiet_NaN();
+}
+
+// A status text box's text, by control id.
+QString StatusText(const PanelValues& v, int controlId) {
+    size_t i = 0;
+    for (const PanelEntry& e : kPanelEntries)
+        if (e.kind == PanelKind::StatusText) {
+            if (e.controlId == controlId)
+                return QString::fromStdString(v.statusTexts.at(i));
+            ++i;
+        }
+    return QStringLiteral("no such status text");
+}
+
+// The alternate text shown over a read-out, "" where it shows its number.
+QString Alternate(const PanelValues& v, int controlId) {
+    for (const ReadoutSetting& r : v.readouts)
+        if (r.controlId == controlId)
+            return QString::fromLatin1(r.alternate ? r.alternate : "");
+    return QStringLiteral("no such read-out");
 }
 
 QString Where(int level, int controlId) {
@@ -127,8 +147,8 @@ private slots:
         };
         for (const Row& row : rows) {
             const PanelValues v = At(row.level, row.warnings);
-            QCOMPARE(QString::fromStdString(v.discreteStatus1 + ' ' + v.discreteStatus2 + ' ' +
-                                            v.transWarning),
+            QCOMPARE(QStringLiteral("%1 %2 %3")
+                         .arg(StatusText(v, 1033), StatusText(v, 1036), StatusText(v, 1034)),
                      QStringLiteral("%1 %2 %3").arg(row.status1, row.status2, row.transWarning));
         }
     }
@@ -148,12 +168,10 @@ private slots:
         };
         for (const Row& row : rows) {
             const PanelValues v = At(row.level);
-            QCOMPARE(QString::fromStdString(v.rudderDirOrder), row.rudderDirOrder);
-            QCOMPARE(QString::fromStdString(v.cogReference), row.cogReference);
-            QCOMPARE(v.depthRangeAlternate, *row.depthText != '\0');
-            QCOMPARE(v.rudderAngleAlternate, *row.rudderText != '\0');
-            QCOMPARE(QString::fromStdString(v.depthRangeText), row.depthText);
-            QCOMPARE(QString::fromStdString(v.rudderAngleText), row.rudderText);
+            QCOMPARE(StatusText(v, 1038), row.rudderDirOrder);
+            QCOMPARE(StatusText(v, 1083), row.cogReference);
+            QCOMPARE(Alternate(v, 1074), row.depthText);
+            QCOMPARE(Alternate(v, 1071), row.rudderText);
         }
     }
 };

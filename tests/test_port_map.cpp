@@ -1,8 +1,8 @@
 // Which device each COM port opens, the links that say so, the Serial Ports
 // dialog that makes them, where the data folder is, and the open-failure text.
 // The port a typed name opens is in test_terminal_window.
-#include "CSerialPortsDlg.h"
-#include "PortMap.h"
+#include "session/PortMap.h"
+#include "window/CSerialPortsDlg.h"
 
 #include <QFile>
 #include <QLineEdit>

@@ -1,8 +1,8 @@
 // The device session alone, over an in-memory port: what the traffic tap
 // reports for each kind of received line.
-#include "CDeviceSession.h"
-#include "FakeEnvironment.h"
-#include "ReportLines.h"
+#include "core/ReportLines.h"
+#include "session/CDeviceSession.h"
+#include "tests/FakeEnvironment.h"
 
 #include <QtTest>
 

@@ -1,9 +1,9 @@
 // The remembered port (the settings file beside the executable) and the
 // About box with its device-instance change, over an in-memory serial port.
-#include "CAboutDlg.h"
-#include "CommandLine.h"
-#include "FakeEnvironment.h"
-#include "ReportLines.h"
+#include "core/CommandLine.h"
+#include "core/ReportLines.h"
+#include "tests/FakeEnvironment.h"
+#include "window/CAboutDlg.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,6 +1,6 @@
 // The settings file: its path beside the executable, reading, writing. Round
 // trips and arbitrary bytes are left to the fuzz_settings target.
-#include "SettingsFile.h"
+#include "core/SettingsFile.h"
 
 #include <QtTest>
 

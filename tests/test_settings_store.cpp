@@ -1,6 +1,6 @@
 // The settings file on disk: entries it must neither write through nor open,
 // writes that fail part-way, links into another folder, stale temporaries.
-#include "SettingsStore.h"
+#include "session/SettingsStore.h"
 
 #include <QtTest>
 

@@ -1,15 +1,15 @@
 // The main window over an in-memory serial port: its controls, the
 // disconnected panel, the watchdog, identification, report handling and the
 // remote-control commands.
-#include "CachedGroupBox.h"
-#include "CaretBlinkLimit.h"
-#include "CiAnalogDisplayX.h"
-#include "CiSliderX.h"
-#include "CommandLine.h"
-#include "FakeEnvironment.h"
-#include "PanelSnapshot.h"
-#include "RepaintThrottle.h"
-#include "ReportLines.h"
+#include "core/CommandLine.h"
+#include "core/ReportLines.h"
+#include "session/PanelSnapshot.h"
+#include "tests/FakeEnvironment.h"
+#include "widgets/CachedGroupBox.h"
+#include "widgets/CaretBlinkLimit.h"
+#include "widgets/CiAnalogDisplayX.h"
+#include "widgets/CiSliderX.h"
+#include "widgets/RepaintThrottle.h"
 
 #include <QAccessible>
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 // The traffic monitor: the bounded log, its filters and saved lines, and the
 // window that takes the lines in once a frame.
-#include "CDeviceSession.h"
-#include "CTrafficDlg.h"
-#include "FakeEnvironment.h"
+#include "session/CDeviceSession.h"
+#include "tests/FakeEnvironment.h"
+#include "window/CTrafficDlg.h"
 
 #include <QHeaderView>
 #include <QLabel>

@@ -1,0 +1,257 @@
+#include "session/PortMap.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <QStandardPaths>
+
+#include <filesystem>
+#include <system_error>
+
+namespace ports {
+
+namespace {
+
+// The per-user folder has a fixed name, so that the terminal and brendlowctl
+// find the same links whatever each program calls itself.
+constexpr const char* kUserFolderName = "BrendlowTerminal";
+
+QString Tr(const char* text) {
+    return QCoreApplication::translate("ports", text);
+}
+
+QString PortName(int n) {
+    return QStringLiteral("COM%1").arg(n);
+}
+
+std::filesystem::path Native(const QString& path) {
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+// What is at ports/COMn, before deciding what that means.
+struct Entry {
+    enum State { NoLinkFolder, NotAFolder, Missing, Dangling, Present } state = NoLinkFolder;
+    QString entryPath; // the folder's or ports/COMn's absolute path
+    QString target;    // where the link points, when it is one
+    QString device;    // the path to open, for Present
+};
+
+Entry Look(int n, const QString& dataFolder) {
+    Entry e;
+    const QFileInfo folder(QDir(dataFolder).absoluteFilePath(QLatin1String(kLinkFolder)));
+    e.entryPath = folder.absoluteFilePath();
+    if (!folder.exists() && !folder.isSymLink())
+        return e;
+    if (!folder.isDir()) {
+        e.state = Entry::NotAFolder;
+        return e;
+    }
+    const QFileInfo entry(QDir(folder.absoluteFilePath()).absoluteFilePath(PortName(n)));
+    e.entryPath = entry.absoluteFilePath();
+    e.target = entry.isSymLink() ? entry.symLinkTarget() : QString();
+    if (!entry.exists())
+        e.state = entry.isSymLink() ? Entry::Dangling : Entry::Missing;
+    else {
+        e.state = Entry::Present;
+        // Open the device itself, so that its lock is the device's.
+        e.device = entry.canonicalFilePath();
+    }
+    return e;
+}
+
+bool Exists(const QFileInfo& info) {
+    return info.exists() || info.isSymLink();
+}
+
+} // namespace
+
+QStringList PortNames() {
+    QStringList names;
+    for (int n = 1; n <= kPortCount; ++n)
+        names << PortName(n);
+    return names;
+}
+
+int PortNumberFromName(const QString& name) {
+    const int n = static_cast<int>(PortNames().indexOf(name)) + 1;
+    return n > 0 ? n : 1;
+}
+
+QString DataFolder(const QString& executableFolder) {
+    const QFileInfo folder(executableFolder);
+    if (folder.isDir() && folder.isWritable())
+        return executableFolder;
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString user = QDir(base).absoluteFilePath(QLatin1String(kUserFolderName));
+    QDir().mkpath(user);
+    return user;
+}
+
+Resolution Resolve(int n, const QString& dataFolder) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(dataFolder);
+    return {PortName(n), {}};
+#else
+    const Entry e = Look(n, dataFolder);
+    switch (e.state) {
+    case Entry::NoLinkFolder:
+        return {QStringLiteral("/dev/ttyS%1").arg(n - 1), {}};
+    case Entry::NotAFolder:
+        return {{}, Tr("%1 is not a folder").arg(e.entryPath)};
+    case Entry::Missing:
+        return {{}, Tr("no device is assigned (there is no link %1)").arg(e.entryPath)};
+    case Entry::Dangling:
+        return {{},
+                Tr("no device is assigned (%1 leads to %2, which does not exist)")
+                    .arg(e.entryPath, e.target)};
+    case Entry::Present:
+        break;
+    }
+    return {e.device, {}};
+#endif
+}
+
+QString Describe(int n, const QString& dataFolder) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(dataFolder);
+    return PortName(n);
+#else
+    const Entry e = Look(n, dataFolder);
+    const QString port = PortName(n);
+    switch (e.state) {
+    case Entry::NoLinkFolder:
+        return Tr("%1 → /dev/ttyS%2").arg(port).arg(n - 1);
+    case Entry::NotAFolder:
+        return Tr("%1: not assigned (ports is not a folder)").arg(port);
+    case Entry::Missing:
+        return Tr("%1: not assigned (no ports/%1)").arg(port);
+    case Entry::Dangling:
+        return Tr("%1: not assigned (ports/%1 → %2, which is missing)").arg(port, e.target);
+    case Entry::Present:
+        break;
+    }
+    const QString shown = e.target.isEmpty() ? e.entryPath : e.target;
+    if (shown == e.device)
+        return Tr("%1 → %2").arg(port, shown);
+    return Tr("%1 → %2 (%3)").arg(port, shown, e.device);
+#endif
+}
+
+QString StablePath(const QString& devicePath, const QString& byIdFolder) {
+    const QFileInfo device(devicePath);
+    const QString canonical = device.canonicalFilePath();
+    if (canonical.isEmpty())
+        return {};
+    const QDir folder(byIdFolder);
+    if (device.absolutePath() == folder.absolutePath())
+        return device.absoluteFilePath();
+    const QFileInfoList entries =
+        folder.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& entry : entries)
+        if (entry.canonicalFilePath() == canonical)
+            return entry.absoluteFilePath();
+    return {};
+}
+
+QList<SystemPort> SystemPorts() {
+    QList<SystemPort> list;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        list.append({info.portName(), info.systemLocation(), info.description(),
+                     info.manufacturer(), info.serialNumber(), StablePath(info.systemLocation())});
+    return list;
+}
+
+QString Assign(int n, const QString& devicePath, const QString& dataFolder,
+               const QString& byIdFolder) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(n);
+    Q_UNUSED(devicePath);
+    Q_UNUSED(dataFolder);
+    Q_UNUSED(byIdFolder);
+    return Tr("On Windows each COM port is the Windows port of that name; there is nothing to "
+              "assign.");
+#else
+    if (n < 1 || n > kPortCount)
+        return Tr("There is no port COM%1.").arg(n);
+    const QFileInfo device(devicePath);
+    if (devicePath.isEmpty() || !device.exists())
+        return Tr("%1 does not exist.").arg(devicePath);
+    const QDir data(dataFolder);
+    if (!data.mkpath(QLatin1String(kLinkFolder)))
+        return Tr("Cannot create the folder %1.").arg(data.absoluteFilePath(kLinkFolder));
+    const QDir links(data.absoluteFilePath(QLatin1String(kLinkFolder)));
+    // A link to another of our own links would change when that one is
+    // reassigned: lead to the device itself.
+    QString target = StablePath(devicePath, byIdFolder);
+    if (target.isEmpty())
+        target = device.absolutePath() == links.absolutePath() ? device.canonicalFilePath()
+                                                               : device.absoluteFilePath();
+    const QString entry = links.absoluteFilePath(PortName(n));
+    const QFileInfo existing(entry);
+    if (Exists(existing) && !existing.isSymLink())
+        return Tr("%1 exists and is not a link; it is left as it is.").arg(entry);
+    // Make the link under another name and rename it over the old one, so
+    // that COMn never goes missing in between.
+    const QString temporary = entry + QStringLiteral(".new");
+    std::error_code error;
+    std::filesystem::remove(Native(temporary), error);
+    std::filesystem::create_symlink(Native(target), Native(temporary), error);
+    if (!error)
+        std::filesystem::rename(Native(temporary), Native(entry), error);
+    if (error) {
+        std::error_code ignored;
+        std::filesystem::remove(Native(temporary), ignored);
+        return Tr("Cannot make the link %1: %2")
+            .arg(entry, QString::fromLocal8Bit(error.message().c_str()));
+    }
+    return {};
+#endif
+}
+
+QString LinkPath(int n, const QString& dataFolder) {
+    return QDir(dataFolder).absoluteFilePath(QLatin1String(kLinkFolder) + '/' + PortName(n));
+}
+
+QString Remove(int n, const QString& dataFolder) {
+    const QString entry = LinkPath(n, dataFolder);
+    const QFileInfo info(entry);
+    if (!info.isSymLink())
+        return Exists(info) ? Tr("%1 is not a link; it is left as it is.").arg(entry)
+                            : Tr("COM%1 has no link to remove.").arg(n);
+    std::error_code error;
+    if (!std::filesystem::remove(Native(entry), error) || error)
+        return Tr("Cannot remove %1: %2")
+            .arg(entry, QString::fromLocal8Bit(error.message().c_str()));
+    return {};
+}
+
+QString PortLabel(int n, const QString& path) {
+    if (path.isEmpty())
+        return QStringLiteral("COM%1").arg(n);
+    return n <= 0 ? path : QStringLiteral("COM%1 (%2)").arg(n).arg(path);
+}
+
+QString OpenFailureText(int n, const QString& path, QSerialPort::SerialPortError error,
+                        const QString& errorString) {
+    QString text = Tr("Cannot open %1: %2").arg(PortLabel(n, path), errorString);
+#ifndef Q_OS_WIN
+    if (error == QSerialPort::PermissionError) {
+        // The same error stands for a device another program holds: only a
+        // device we may not use at all calls for the group.
+        const QFileInfo device(path);
+        if (device.isReadable() && device.isWritable())
+            text += Tr("\n\nThe device may be in use by another program.");
+        else
+            text += Tr("\n\nUsing a serial device needs membership of the dialout group: run\n"
+                       "    sudo usermod -aG dialout $USER\n"
+                       "then log out and in again.");
+    }
+#else
+    Q_UNUSED(error);
+#endif
+    return text;
+}
+
+} // namespace ports

@@ -1,0 +1,485 @@
+#include "window/CTerminalDlg.h"
+#include "session/Latin1.h"
+
+#include "core/InstanceManagement.h"
+#include "core/PanelFields.h"
+#include "core/ParameterModel.h"
+#include "core/ProductInfo.h"
+#include "core/SettingsFile.h"
+#include "session/PanelSnapshot.h"
+#include "session/PortMap.h"
+#include "widgets/AppIcon.h"
+#include "widgets/CiAnalogDisplayX.h"
+#include "widgets/CiSliderX.h"
+#include "widgets/DialogData.h"
+#include "window/CAboutDlg.h"
+#include "window/CSerialPortsDlg.h"
+#include "window/CTrafficDlg.h"
+#include "window/PanelAccessibility.h"
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QShortcut>
+#include <QTimer>
+#include <QToolTip>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace {
+
+const QString kNotAvailable = QStringLiteral("N/A");
+const QString kAboutEntry = QStringLiteral("&About Quarnel...");
+
+// The remote-control group's controls, enabled while a device is identified.
+constexpr int kRemoteControls[] = {ids::kSlider, ids::kDown,     ids::kUp,  ids::kDynamic,
+                                   ids::kQuiet,  ids::kWarnings, ids::kMenu};
+// The status controls that an identified device enables, captions first.
+constexpr int kStatusControls[] = {ids::kSidBox,
+                                   ids::kSid,
+                                   ids::kFuelLevelBox,
+                                   ids::kFuelLevelInstance,
+                                   ids::kBatteryBox,
+                                   ids::kBatteryInstance,
+                                   ids::kExhaustBox,
+                                   ids::kExhaustInstance,
+                                   ids::kTransmissionBox,
+                                   ids::kTransmissionInstance,
+                                   ids::kWasteWaterBox,
+                                   ids::kWasteWaterInstance,
+                                   ids::kRudderBox,
+                                   ids::kRudderInstance,
+                                   ids::kBlackWaterBox,
+                                   ids::kBlackWaterInstance,
+                                   ids::kTransmissionSaBox,
+                                   ids::kTransmissionSa};
+session::SessionEnvironment SessionParts(TerminalEnvironment& env, const QString& dataFolder) {
+    session::SessionEnvironment s;
+    s.serial = env.serial ? std::move(env.serial) : CreateSystemSerialBackend(dataFolder);
+    s.clock = env.clock;
+    // The file's name comes from the executable's; it lives in the data folder.
+    s.settingsPath =
+        env.settingsPath.isEmpty()
+            ? QDir(dataFolder)
+                  .filePath(QFileInfo(QString::fromStdString(settings::SettingsFilePath(
+                                          QCoreApplication::applicationFilePath().toStdString())))
+                                .fileName())
+            : env.settingsPath;
+    return s;
+}
+
+} // namespace
+
+CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
+    : QDialog(parent), m_ownMessages(env.messages ? nullptr : std::make_unique<CMessageBoxSink>()),
+      m_messages(env.messages ? env.messages : m_ownMessages.get()),
+      m_dataFolder(ports::DataFolder(QCoreApplication::applicationDirPath())),
+      m_session(SessionParts(env, m_dataFolder)) {
+    m_hIcon = ApplicationIcon();
+    setWindowIcon(m_hIcon);
+    // A top-level window of its own, so that task bars list it; it keeps
+    // the dialog's keys (Enter presses the default button, Escape closes).
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    m_controls.Build(this, Template());
+    m_slider = m_controls.ItemAs<CiSliderX>(ids::kSlider);
+    m_controls.ItemAs<QComboBox>(ids::kPortList)->lineEdit()->installEventFilter(this);
+    MakePanelAccessible(m_controls);
+    // The panel's controls explain themselves when hovered.
+    for (const panel::PanelEntry& e : panel::kPanelEntries)
+        if (QWidget* w = m_controls.Item(e.controlId))
+            w->installEventFilter(this);
+
+    const QString statusLog = qEnvironmentVariable("BRENDLOW_STATUS_LOG");
+    if (!statusLog.isEmpty()) {
+        m_statusLog = std::make_unique<QFile>(statusLog);
+        if (!m_statusLog->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+            m_statusLog.reset();
+    }
+    ConnectSession();
+    ConnectControls();
+    OnInitDialog();
+    // For measurements: the traffic monitor open from the start.
+    if (qEnvironmentVariableIsSet("BRENDLOW_TRAFFIC_MONITOR"))
+        QTimer::singleShot(0, this, &CTerminalDlg::ShowTraffic);
+}
+
+CTerminalDlg::~CTerminalDlg() {
+    delete m_traffic; // it listens to the session, which goes before the window's children
+    m_session.Stop();
+    if (m_statusLog)
+        m_statusLog->write(m_statusLines);
+}
+
+CiAnalogDisplayX* CTerminalDlg::Readout(int controlId) const {
+    return m_panel.Readout(controlId);
+}
+
+void CTerminalDlg::ConnectSession() {
+    using session::CDeviceSession;
+    connect(&m_session, &CDeviceSession::PanelReset, this, &CTerminalDlg::ResetPanel);
+    connect(&m_session, &CDeviceSession::Identified, this, &CTerminalDlg::OnIdentified);
+    connect(&m_session, &CDeviceSession::LevelReported, this, &CTerminalDlg::OnLevelReported);
+    connect(&m_session, &CDeviceSession::AddressClaimReported, this, &CTerminalDlg::OnAddressClaim);
+    connect(&m_session, &CDeviceSession::InstancesReported, this, &CTerminalDlg::OnInstances);
+    connect(&m_session, &CDeviceSession::Failure, this, &CTerminalDlg::OnFailure);
+    connect(&m_session, &CDeviceSession::PortChanged, this, [this](const QString& port) {
+        QString shown = port;
+        ExchangeComboText(m_controls.ItemAs<QComboBox>(ids::kPortList), shown, false);
+    });
+    if (m_statusLog)
+        connect(&m_session, &CDeviceSession::Ticked, this,
+                [this] { LogStatus("tick", QStringLiteral("watchdog")); });
+}
+
+void CTerminalDlg::ConnectControls() {
+    auto button = [this](int id, auto action) {
+        connect(qobject_cast<QAbstractButton*>(m_controls.Item(id)), &QAbstractButton::clicked,
+                this, action);
+    };
+    using session::Key;
+    using session::Mode;
+    button(ids::kConnect, [this] { m_session.Connect(); });
+    button(ids::kDisconnect, [this] { m_session.Disconnect(); });
+    button(ids::kExit, [this] { OnOK(); });
+    button(ids::kMenu, [this] { m_session.PressKey(Key::Menu); });
+    button(ids::kDown, [this] { m_session.PressKey(Key::Down); });
+    button(ids::kUp, [this] { m_session.PressKey(Key::Up); });
+    // A mode check box toggles itself; the session learns its new state.
+    const std::pair<int, Mode> modes[] = {{ids::kDynamic, Mode::Dynamic},
+                                          {ids::kQuiet, Mode::Quiet},
+                                          {ids::kWarnings, Mode::Warnings}};
+    for (const auto& [id, mode] : modes) {
+        auto* box = m_controls.ItemAs<QCheckBox>(id);
+        connect(box, &QCheckBox::clicked, this,
+                [this, box, mode] { m_session.SetMode(mode, box->isChecked()); });
+    }
+
+    // The port list is where the operator names the port the session opens.
+    connect(m_controls.ItemAs<QComboBox>(ids::kPortList), &QComboBox::currentTextChanged,
+            &m_session, &session::CDeviceSession::SetPort);
+
+    // The slider: a press of the primary button, a key press or the start of
+    // a wheel change holds it; a release, a key release or the end of a
+    // change sends the level.
+    connect(m_slider, &CiSliderX::MouseDown, this, [this](short buttons, short, int, int) {
+        if (buttons & 1)
+            m_session.HoldLevel();
+    });
+    connect(m_slider, &CiSliderX::MouseUp, this, [this] { SendLevelCommand(); });
+    connect(m_slider, &CiSliderX::KeyDown, this, [this] { m_session.HoldLevel(); });
+    connect(m_slider, &CiSliderX::KeyUp, this, [this] { SendLevelCommand(); });
+    connect(m_slider, &CiSliderX::PositionChangeBegin, this, [this] { m_session.HoldLevel(); });
+    connect(m_slider, &CiSliderX::PositionChangeEnd, this, [this] { SendLevelCommand(); });
+
+    auto* copy = new QShortcut(QKeySequence::Copy, this);
+    connect(copy, &QShortcut::activated, this, &CTerminalDlg::CopyValues);
+    auto* traffic = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
+    connect(traffic, &QShortcut::activated, this, &CTerminalDlg::ShowTraffic);
+
+    // The About entry: F1 and the window's context menu (the system menu on Windows).
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, [this] { OnSysCommand(kSysCommandAbout, 0); });
+}
+
+// ---------------------------------------------------------------- start-up
+
+void CTerminalDlg::OnInitDialog() {
+#ifdef Q_OS_WIN
+    if (HMENU menu = ::GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE)) {
+        ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        ::AppendMenuW(menu, MF_STRING, kSysCommandAbout,
+                      reinterpret_cast<LPCWSTR>(kAboutEntry.utf16()));
+    }
+#endif
+    setWindowIcon(m_hIcon);
+    ShowPortTargets();
+    m_session.Start();
+}
+
+void CTerminalDlg::OnSysCommand(unsigned id, long) {
+    if ((id & 0xFFF0) == kSysCommandAbout)
+        ShowAboutBox();
+}
+
+void CTerminalDlg::contextMenuEvent(QContextMenuEvent* event) {
+    // Only the window's background offers the menu.
+    if (childAt(event->pos()) != nullptr && !qobject_cast<QGroupBox*>(childAt(event->pos())))
+        return;
+    QMenu menu(this);
+    QAction* about = menu.addAction(kAboutEntry);
+    QAction* serialPorts = menu.addAction(tr("&Serial Ports..."));
+    QAction* traffic = menu.addAction(tr("&Traffic..."));
+    traffic->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    menu.addSeparator();
+    QAction* copy = menu.addAction(tr("&Copy Values"));
+    copy->setShortcut(QKeySequence::Copy);
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == about)
+        OnSysCommand(kSysCommandAbout, 0);
+    else if (chosen == serialPorts)
+        ShowSerialPorts();
+    else if (chosen == traffic)
+        ShowTraffic();
+    else if (chosen == copy)
+        CopyValues();
+}
+
+void CTerminalDlg::ShowTraffic() {
+    // One monitor, non-modal: the panel goes on while it is open.
+    if (m_traffic == nullptr)
+        m_traffic = new CTrafficDlg(m_session, this);
+    m_traffic->show();
+    m_traffic->raise();
+    m_traffic->activateWindow();
+}
+
+bool CTerminalDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip &&
+        m_panel.ShowDetails(watched, *static_cast<QHelpEvent*>(event)))
+        return true;
+    // The port box would take Ctrl+C as a copy of its own text; on this
+    // window the key copies the panel, wherever the focus is.
+    if (event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy) &&
+        watched == m_controls.ItemAs<QComboBox>(ids::kPortList)->lineEdit())
+        return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+void CTerminalDlg::CopyValues() {
+    QGuiApplication::clipboard()->setText(panel::CopyText(m_panel.Shown()));
+}
+
+void CTerminalDlg::ShowSerialPorts() {
+    CSerialPortsDlg dialog(m_dataFolder, this);
+    RunModal([&] { dialog.exec(); });
+    ShowPortTargets();
+}
+
+void CTerminalDlg::ShowPortTargets() {
+    // Each item of the port list tells what it opens now.
+    auto* portList = m_controls.ItemAs<QComboBox>(ids::kPortList);
+    for (int i = 0; i < portList->count() && i < ports::kPortCount; ++i)
+        portList->setItemData(i, ports::Describe(i + 1, m_dataFolder), Qt::ToolTipRole);
+}
+
+#ifdef Q_OS_WIN
+bool CTerminalDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    auto* msg = static_cast<MSG*>(message);
+    if (eventType == "windows_generic_MSG" && msg->message == WM_SYSCOMMAND &&
+        (msg->wParam & 0xFFF0) == kSysCommandAbout) {
+        OnSysCommand(kSysCommandAbout, 0);
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+#endif
+
+void CTerminalDlg::OnOK() {
+    m_session.Stop();
+    accept();
+}
+
+void CTerminalDlg::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    if (!m_bPainted && m_statusLog)
+        LogStatus("painted", QStringLiteral("window"));
+    m_bPainted = true;
+}
+
+// ---------------------------------------------------------------- messages
+
+void CTerminalDlg::OnFailure(const QString& text, session::FailureKind kind) {
+    ShowMessage(text,
+                kind == session::FailureKind::Error ? MessageIcon::Stop : MessageIcon::Exclamation);
+}
+
+void CTerminalDlg::ShowMessage(const QString& text, MessageIcon icon) {
+    if (m_nMessageDepth > 0) {
+        if (!m_waitingMessages.contains(qMakePair(text, icon)))
+            m_waitingMessages.append(qMakePair(text, icon));
+        return;
+    }
+    RunModal([&] { m_messages->Show(this, text, icon); });
+}
+
+void CTerminalDlg::RunModal(const std::function<void()>& modal) {
+    ++m_nMessageDepth;
+    modal();
+    --m_nMessageDepth;
+    // What arose meanwhile follows, one box at a time.
+    while (m_nMessageDepth == 0 && !m_waitingMessages.isEmpty()) {
+        const auto [text, icon] = m_waitingMessages.takeFirst();
+        ++m_nMessageDepth;
+        m_messages->Show(this, text, icon);
+        --m_nMessageDepth;
+    }
+}
+
+// ---------------------------------------------------------------- the session's state
+
+void CTerminalDlg::SetText(int id, const QString& text) const {
+    if (auto* edit = m_controls.ItemAs<QLineEdit>(id); edit && edit->text() != text)
+        edit->setText(text);
+}
+
+void CTerminalDlg::SetChecked(int id, bool checked) const {
+    if (auto* box = m_controls.ItemAs<QCheckBox>(id); box && box->isChecked() != checked)
+        box->setChecked(checked);
+}
+
+void CTerminalDlg::EnableStatusControls(bool enable) {
+    for (int id : kStatusControls)
+        m_controls.Enable(id, enable);
+}
+
+void CTerminalDlg::ResetPanel() {
+    m_controls.Enable(ids::kDisconnect, false);
+    m_controls.Enable(ids::kConnect, true);
+    for (int id : kRemoteControls)
+        m_controls.Enable(id, false);
+    EnableStatusControls(false);
+    m_slider->SetPosition(0.0);
+    ClearReadouts();
+    SetText(ids::kProductId, QString::fromLatin1(device::kNotFoundYet));
+    SetText(ids::kFirmwareVersion, QString::fromLatin1(device::kNotFoundYet));
+    SetText(ids::kSerialNumber, QStringLiteral("0"));
+    for (int id : {ids::kDynamic, ids::kQuiet, ids::kWarnings})
+        SetChecked(id, false);
+    for (int id : {ids::kEngineSa, ids::kTransmissionSa})
+        SetText(id, panel::NotApplicableText());
+    for (int id : ids::kInstanceTexts)
+        SetText(id, kNotAvailable);
+    SetText(ids::kSid, kNotAvailable);
+}
+
+void CTerminalDlg::OnIdentified(const session::DeviceIdentity& identity) {
+    SetText(ids::kProductId, identity.product);
+    SetText(ids::kFirmwareVersion, identity.firmware);
+    SetText(ids::kSerialNumber, QString::number(identity.serialNumber));
+    for (int id : kRemoteControls)
+        m_controls.Enable(id, true);
+    EnableStatusControls(true);
+    m_controls.Enable(ids::kDisconnect, true);
+    m_controls.Enable(ids::kConnect, false);
+    if (m_statusLog && identity.known)
+        LogStatus("identified", identity.product);
+}
+
+void CTerminalDlg::OnLevelReported(const session::LevelStatus& status) {
+    SetChecked(ids::kDynamic, status.modes.dynamic);
+    SetChecked(ids::kQuiet, status.modes.quiet);
+    SetChecked(ids::kWarnings, status.modes.warnings);
+    if (!status.follows)
+        return;
+    m_slider->SetPosition(status.level);
+    if (m_statusLog)
+        LogStatus("level", QString::number(status.level), false);
+    m_pendingLevel = std::make_pair(status.level, status.modes.warnings);
+    m_levelFrame.Request();
+}
+
+void CTerminalDlg::ShowPendingLevel() {
+    if (m_statusLog && !m_statusLines.isEmpty()) {
+        m_statusLog->write(m_statusLines);
+        m_statusLines.clear();
+    }
+    // Nothing to do when reset meanwhile, or when the panel shows it already.
+    const std::optional<std::pair<uint8_t, bool>> pending = std::exchange(m_pendingLevel, {});
+    const panel::PanelSnapshot& shown = m_panel.Shown();
+    if (!pending || (shown.level == pending->first && shown.warnings == pending->second))
+        return;
+    ShowLevel(pending->first, pending->second);
+}
+
+void CTerminalDlg::OnAddressClaim(const proto::AddressClaim& claim) {
+    SetText(ids::kEngineSa, text::FromStd(proto::EngineSaText(claim)));
+    SetText(ids::kTransmissionSa, text::FromStd(proto::TransmissionSaText(claim)));
+}
+
+void CTerminalDlg::OnInstances(const proto::InstanceReport& instances) {
+    const std::array<uint8_t, 8> values = device::InstancesInLineOrder(instances);
+    for (size_t i = 0; i < values.size(); ++i)
+        SetText(ids::kInstanceTexts[i], QString::number(values[i]));
+    SetText(ids::kSid, QString::number(instances.sid));
+}
+
+// ---------------------------------------------------------------- operator
+
+void CTerminalDlg::SendLevelCommand() {
+    m_session.SendLevel(static_cast<uint8_t>(static_cast<int>(m_slider->GetPosition()) & 0xFF));
+}
+
+void CTerminalDlg::ShowAboutBox() {
+    CAboutDlg about(m_messages, m_hIcon, this);
+    if (m_session.IsDeviceIdentified()) {
+        const session::DeviceIdentity& identity = m_session.Identity();
+        about.m_strProductId = identity.product;
+        about.m_strFirmwareVersion = identity.firmware;
+        about.m_dwSerialNumber = identity.serialNumber;
+        if (const auto& instances = m_session.Instances()) {
+            const std::array<uint8_t, 8> values = device::InstancesInLineOrder(*instances);
+            for (size_t i = 0; i < values.size(); ++i)
+                about.m_strInstances[i] = QString::number(values[i]);
+        }
+    } else {
+        about.m_strProductId = about.m_strFirmwareVersion =
+            QString::fromLatin1(device::kNotFoundYet);
+        about.m_dwSerialNumber = 0;
+    }
+    int result = CAboutDlg::kResultCancel;
+    RunModal([&] { result = about.DoModal(); });
+    if (result != CAboutDlg::kResultOk || !about.m_bConfirmUpdate)
+        return;
+    std::array<uint8_t, 8> values{};
+    for (size_t i = 0; i < values.size(); ++i) {
+        const QByteArray text = about.m_strInstances[i].toLatin1();
+        values[i] =
+            device::InstanceFromText(std::string_view(text.constData(), size_t(text.size())));
+    }
+    m_session.SendInstances(values);
+}
+
+// ---------------------------------------------------------------- panel
+
+void CTerminalDlg::ShowLevel(uint8_t level) {
+    ShowLevel(level, m_session.CurrentModes().warnings);
+}
+
+void CTerminalDlg::ShowLevel(uint8_t level, bool warnings) {
+    m_panel.Show(panel::SnapshotAt(level, warnings));
+    if (m_levelShown)
+        m_levelShown(level);
+}
+
+void CTerminalDlg::LogStatus(const char* what, const QString& detail, bool now) {
+    m_statusLines += QStringLiteral("%1 %2 %3\n")
+                         .arg(QLatin1String(what), detail)
+                         .arg(proto::SteadyNs())
+                         .toUtf8();
+    // Level lines go out once a frame, together; the rest at once.
+    if (now) {
+        m_statusLog->write(m_statusLines);
+        m_statusLines.clear();
+    }
+}
+
+void CTerminalDlg::ClearReadouts() {
+    m_pendingLevel.reset();
+    m_panel.Show(panel::ClearedSnapshot());
+}

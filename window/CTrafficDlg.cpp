@@ -1,0 +1,374 @@
+#include "window/CTrafficDlg.h"
+
+#include "session/CDeviceSession.h"
+#include "widgets/MessageSink.h"
+
+#include <QAbstractTableModel>
+#include <QCheckBox>
+#include <QColor>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHideEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <deque>
+
+using session::TrafficLine;
+using session::Verdict;
+
+// The list's rows: the sequence numbers of the logged lines the filter
+// shows, oldest first. Rows come and go in batches at the ends only.
+class CTrafficModel final : public QAbstractTableModel {
+public:
+    enum Column { kTime, kDirection, kVerdict, kText, kColumns };
+
+    CTrafficModel(const session::CTrafficLog& log, QObject* parent)
+        : QAbstractTableModel(parent), m_log(log) {}
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : kColumns;
+    }
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    const TrafficLine& Line(int row) const {
+        return m_log.BySequence(m_rows[static_cast<size_t>(row)]);
+    }
+    const session::TrafficFilter& Filter() const { return m_filter; }
+
+    // Before the log lets go of the lines older than `firstKept`; returns how
+    // many rows went.
+    int DropBefore(int64_t firstKept) {
+        const auto end = std::lower_bound(m_rows.begin(), m_rows.end(), firstKept);
+        const int count = static_cast<int>(end - m_rows.begin());
+        if (count > 0) {
+            beginRemoveRows({}, 0, count - 1);
+            m_rows.erase(m_rows.begin(), end);
+            endRemoveRows();
+        }
+        return count;
+    }
+    // After the log took lines from sequence `from` on.
+    void AddFrom(int64_t from) {
+        std::vector<int64_t> added;
+        for (int64_t s = std::max(from, m_log.DroppedFromFront()); s < m_log.EndSequence(); ++s)
+            if (m_filter.Accepts(m_log.BySequence(s)))
+                added.push_back(s);
+        if (added.empty())
+            return;
+        const int first = rowCount();
+        beginInsertRows({}, first, first + static_cast<int>(added.size()) - 1);
+        m_rows.insert(m_rows.end(), added.begin(), added.end());
+        endInsertRows();
+    }
+    void Reset(const session::TrafficFilter& filter) {
+        beginResetModel();
+        m_filter = filter;
+        m_rows.clear();
+        for (int64_t s = m_log.DroppedFromFront(); s < m_log.EndSequence(); ++s)
+            if (m_filter.Accepts(m_log.BySequence(s)))
+                m_rows.push_back(s);
+        endResetModel();
+    }
+    // Before the log is cleared.
+    void RemoveAll() {
+        beginResetModel();
+        m_rows.clear();
+        endResetModel();
+    }
+
+private:
+    const session::CTrafficLog& m_log;
+    session::TrafficFilter m_filter;
+    std::deque<int64_t> m_rows;
+};
+
+namespace {
+
+QString VerdictText(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Ok:
+        return CTrafficDlg::tr("ok");
+    case Verdict::BadChecksum:
+        return CTrafficDlg::tr("bad checksum");
+    case Verdict::Unexpected:
+        return CTrafficDlg::tr("unexpected");
+    case Verdict::Dropped:
+        return CTrafficDlg::tr("dropped");
+    }
+    return {};
+}
+
+} // namespace
+
+QVariant CTrafficModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const TrafficLine& line = Line(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case kTime:
+            return session::FormatTime(line);
+        case kDirection:
+            return line.sent ? CTrafficDlg::tr("TX") : CTrafficDlg::tr("RX");
+        case kVerdict:
+            // A sent line has nothing to judge.
+            return line.sent ? QString() : VerdictText(line.verdict);
+        case kText:
+            return QString::fromLatin1(session::VisibleText(line.bytes));
+        }
+        return {};
+    case Qt::TextAlignmentRole:
+        return index.column() == kTime ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                       : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    case Qt::BackgroundRole:
+        // Lines the device got wrong stand out: red for lost or corrupted
+        // bytes, amber for lines that came at the wrong time.
+        if (line.verdict == Verdict::BadChecksum || line.verdict == Verdict::Dropped)
+            return QColor(255, 205, 205);
+        if (line.verdict == Verdict::Unexpected)
+            return QColor(255, 236, 190);
+        return {};
+    case Qt::ForegroundRole:
+        // Dark text on the light marks, whatever the colour scheme.
+        if (line.verdict != Verdict::Ok)
+            return QColor(Qt::black);
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant CTrafficModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case kTime:
+        return CTrafficDlg::tr("Time (ms)");
+    case kDirection:
+        return CTrafficDlg::tr("Dir");
+    case kVerdict:
+        return CTrafficDlg::tr("Verdict");
+    case kText:
+        return CTrafficDlg::tr("Text");
+    }
+    return {};
+}
+
+CTrafficDlg::CTrafficDlg(session::CDeviceSession& session, QWidget* parent)
+    : QDialog(parent), m_session(session) {
+    setWindowTitle(tr("Traffic"));
+    setModal(false);
+    auto* layout = new QVBoxLayout(this);
+
+    auto* filters = new QHBoxLayout;
+    m_sent = new QCheckBox(tr("&Sent"), this);
+    m_received = new QCheckBox(tr("&Received"), this);
+    m_broadcasts = new QCheckBox(tr("&Broadcasts only"), this);
+    m_problems = new QCheckBox(tr("&Problems only"), this);
+    m_sent->setChecked(true);
+    m_received->setChecked(true);
+    for (QCheckBox* box : {m_sent, m_received, m_broadcasts, m_problems}) {
+        filters->addWidget(box);
+        connect(box, &QCheckBox::toggled, this, &CTrafficDlg::OnFilterChanged);
+    }
+    filters->addStretch(1);
+    layout->addLayout(filters);
+
+    m_model = new CTrafficModel(m_log, this);
+    m_view = new QTableView(this);
+    m_view->setObjectName(QStringLiteral("traffic"));
+    m_view->setModel(m_model);
+    m_view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Row steps, so that rows leaving at the top can be made up for exactly.
+    m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    m_view->setShowGrid(false);
+    m_view->setWordWrap(false);
+    m_view->setAlternatingRowColors(true);
+    const QFontMetrics metrics(m_view->font());
+    // Fixed row heights and column widths: nothing is measured per line.
+    m_view->verticalHeader()->hide();
+    m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_view->verticalHeader()->setDefaultSectionSize(metrics.height() + 4);
+    QHeaderView* columns = m_view->horizontalHeader();
+    columns->setSectionResizeMode(QHeaderView::Interactive);
+    columns->setStretchLastSection(true);
+    const int padding = 2 * metrics.horizontalAdvance(QLatin1Char('0'));
+    columns->resizeSection(CTrafficModel::kTime,
+                           metrics.horizontalAdvance(QStringLiteral("9999999.9")) + padding);
+    columns->resizeSection(CTrafficModel::kDirection,
+                           std::max(metrics.horizontalAdvance(tr("Dir")),
+                                    metrics.horizontalAdvance(QStringLiteral("TX"))) +
+                               padding);
+    columns->resizeSection(CTrafficModel::kVerdict,
+                           metrics.horizontalAdvance(tr("bad checksum")) + padding);
+    layout->addWidget(m_view, 1);
+
+    auto* buttons = new QHBoxLayout;
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("status"));
+    buttons->addWidget(m_status, 1);
+    m_pause = new QPushButton(tr("P&ause"), this);
+    m_pause->setCheckable(true);
+    auto* clear = new QPushButton(tr("&Clear"), this);
+    auto* save = new QPushButton(tr("Sa&ve..."), this);
+    auto* close = new QPushButton(tr("Close"), this);
+    for (QPushButton* button : {m_pause, clear, save, close}) {
+        button->setAutoDefault(false);
+        buttons->addWidget(button);
+    }
+    layout->addLayout(buttons);
+    connect(m_pause, &QPushButton::toggled, this, [this](bool paused) { SetPaused(paused); });
+    connect(clear, &QPushButton::clicked, this, &CTrafficDlg::Clear);
+    connect(save, &QPushButton::clicked, this, &CTrafficDlg::OnSave);
+    connect(close, &QPushButton::clicked, this, &QDialog::close);
+
+    m_frame.setSingleShot(true);
+    m_frame.setInterval(kFrameMs);
+    connect(&m_frame, &QTimer::timeout, this, &CTrafficDlg::Flush);
+
+    resize(760, 480);
+    UpdateStatus();
+}
+
+CTrafficDlg::~CTrafficDlg() {
+    disconnect(m_listening);
+}
+
+void CTrafficDlg::showEvent(QShowEvent* event) {
+    // A window restored from an icon shows again by itself; only an opening
+    // starts listening.
+    if (!event->spontaneous() && !m_listening)
+        m_listening =
+            connect(&m_session, &session::CDeviceSession::Traffic, this, &CTrafficDlg::OnTraffic);
+    QDialog::showEvent(event);
+}
+
+void CTrafficDlg::hideEvent(QHideEvent* event) {
+    // Minimized, the monitor keeps recording; closed, it stops listening so
+    // that the session stops making lines for it.
+    if (!event->spontaneous()) {
+        disconnect(m_listening);
+        m_listening = {};
+    }
+    QDialog::hideEvent(event);
+}
+
+void CTrafficDlg::OnTraffic(const TrafficLine& line) {
+    // Called for every line at the full line rate: keep it to a copy.
+    m_waiting.Append(line);
+    if (!m_frame.isActive())
+        m_frame.start();
+}
+
+void CTrafficDlg::Flush() {
+    if (m_pause->isChecked() || m_waiting.IsEmpty()) {
+        UpdateStatus();
+        return;
+    }
+    QScrollBar* bar = m_view->verticalScrollBar();
+    const bool atBottom = bar->value() == bar->maximum();
+    // The rows of lines the log is about to let go leave first, while their
+    // lines are still there to be read.
+    const int64_t end = m_log.EndSequence() + m_waiting.Size();
+    const int removed =
+        m_model->DropBefore(std::max(m_log.DroppedFromFront(), end - m_log.Capacity()));
+    const int64_t from = m_log.EndSequence();
+    for (int i = 0; i < m_waiting.Size(); ++i)
+        m_log.Append(m_waiting.At(i));
+    m_waiting.Clear();
+    m_model->AddFrom(from);
+    if (atBottom)
+        m_view->scrollToBottom();
+    else if (removed > 0)
+        bar->setValue(bar->value() - removed); // the rows being read stay in place
+    UpdateStatus();
+}
+
+session::TrafficFilter CTrafficDlg::Filter() const {
+    return m_model->Filter();
+}
+
+void CTrafficDlg::SetFilter(const session::TrafficFilter& filter) {
+    const QSignalBlocker a(m_sent), b(m_received), c(m_broadcasts), d(m_problems);
+    m_sent->setChecked(filter.sent);
+    m_received->setChecked(filter.received);
+    m_broadcasts->setChecked(filter.broadcastsOnly);
+    m_problems->setChecked(filter.problemsOnly);
+    m_model->Reset(filter);
+    m_view->scrollToBottom();
+    UpdateStatus();
+}
+
+void CTrafficDlg::OnFilterChanged() {
+    session::TrafficFilter filter;
+    filter.sent = m_sent->isChecked();
+    filter.received = m_received->isChecked();
+    filter.broadcastsOnly = m_broadcasts->isChecked();
+    filter.problemsOnly = m_problems->isChecked();
+    SetFilter(filter);
+}
+
+bool CTrafficDlg::IsPaused() const {
+    return m_pause->isChecked();
+}
+
+void CTrafficDlg::SetPaused(bool paused) {
+    m_pause->setChecked(paused);
+    if (!paused)
+        Flush();
+    else
+        UpdateStatus();
+}
+
+void CTrafficDlg::Clear() {
+    m_model->RemoveAll();
+    m_log.Clear();
+    m_waiting.Clear();
+    UpdateStatus();
+}
+
+QString CTrafficDlg::SaveTo(const QString& path) const {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return file.errorString();
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        file.write(session::FormatLine(m_model->Line(row)).toLatin1() + '\n');
+    if (!file.commit())
+        return file.errorString();
+    return {};
+}
+
+void CTrafficDlg::OnSave() {
+    const QString path =
+        QFileDialog::getSaveFileName(this, tr("Save Traffic"), QStringLiteral("traffic.txt"),
+                                     tr("Text files (*.txt);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    const QString problem = SaveTo(path);
+    if (!problem.isEmpty())
+        CMessageBoxSink().Show(this,
+                               tr("The traffic could not be saved to %1:\n%2").arg(path, problem),
+                               MessageIcon::Stop);
+}
+
+void CTrafficDlg::UpdateStatus() {
+    QString text = tr("%1 of %2 lines shown").arg(m_model->rowCount()).arg(m_log.Size());
+    if (m_pause->isChecked())
+        text += tr("; paused with %1 waiting").arg(m_waiting.Size());
+    m_status->setText(text);
+}
