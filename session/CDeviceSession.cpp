@@ -41,8 +41,8 @@ CDeviceSession::CDeviceSession(SessionEnvironment env, QObject* parent)
     connect(
         &m_comm, &CMSComm::PortLost, this,
         [this] {
-            if (m_bConnected)
-                Run([this] { OnLinkLost(tr("The device went away.")); });
+            if (IsConnected())
+                Run([this] { OnLinkLost(); });
         },
         Qt::QueuedConnection);
 }
@@ -53,9 +53,9 @@ CDeviceSession::~CDeviceSession() {
 
 void CDeviceSession::Start() {
     ResetPanel();
-    m_bSaveSettings = 0;
+    m_pending.settingsSave = false;
     ReadSettings();
-    m_bTrafficSeen = 0;
+    m_trafficSeen = false;
     StartWatchdog();
 }
 
@@ -72,11 +72,11 @@ void CDeviceSession::SetPort(const QString& port) {
 bool CDeviceSession::IsModePending(Mode mode) const {
     switch (mode) {
     case Mode::Dynamic:
-        return m_bDynamicPending != 0;
+        return m_pending.modes.dynamic;
     case Mode::Quiet:
-        return m_bQuietPending != 0;
+        return m_pending.modes.quiet;
     case Mode::Warnings:
-        return m_bWarningsPending != 0;
+        return m_pending.modes.warnings;
     }
     return false;
 }
@@ -125,7 +125,7 @@ void CDeviceSession::Tick() {
 
 void CDeviceSession::OpenSelectedPort() {
     const int n = ports::PortNumberFromName(m_strPort);
-    m_bConnected = 0;
+    m_state = LinkState::Closed;
     if (m_comm.GetPortOpen())
         m_comm.SetPortOpen(false);
     m_comm.SetCommPort(n);
@@ -134,7 +134,7 @@ void CDeviceSession::OpenSelectedPort() {
                QStringLiteral("still open"), false);
     } else {
         m_comm.SetPortOpen(true); // raises CSerialError when the port cannot be opened
-        m_bConnected = 1;
+        m_state = LinkState::Searching;
         m_reportedFailures.clear();
         // Whatever the last device left half-sent belongs to no line of this one.
         m_receiveWindow = proto::CReceiveWindow();
@@ -146,7 +146,7 @@ void CDeviceSession::OpenSelectedPort() {
 }
 
 void CDeviceSession::OnConnect() {
-    m_bIdQueryPending = 1;
+    m_pending.idQuery = true;
     try {
         OpenSelectedPort();
     } catch (const CSerialError&) {
@@ -155,7 +155,7 @@ void CDeviceSession::OnConnect() {
             StartWatchdog();
         throw;
     }
-    if (m_bConnected) {
+    if (IsConnected()) {
         const proto::CommandLine query = proto::BuildIdQuery();
         SendCommandLine(query.bytes.data(), query.length);
     }
@@ -170,25 +170,24 @@ void CDeviceSession::OnDisconnect() {
 
 void CDeviceSession::OnTimer() {
     emit Ticked();
-    if (m_nLevelAckTicks >= 0 && ++m_nLevelAckTicks >= kLevelAckTicks) {
+    if (m_pending.levelAckTicks && ++*m_pending.levelAckTicks >= kLevelAckTicks) {
         // The acknowledgement was lost on the line: follow the device again.
-        m_nLevelAckTicks = -1;
-        m_bSliderBusy = 0;
+        m_pending.levelAckTicks.reset();
+        m_pending.levelHeld = false;
     }
-    if (!m_bTrafficSeen) {
-        if (m_bLinkUp)
+    if (!m_trafficSeen) {
+        if (IsDeviceIdentified())
             m_bRecovering = true; // an identified device went silent
         OnDisconnect();
     }
-    if (!m_bLinkUp)
+    if (!IsDeviceIdentified())
         OnConnect();
-    m_bTrafficSeen = 0;
-    if (m_bSaveSettings)
+    m_trafficSeen = false;
+    if (m_pending.settingsSave)
         WriteSettings();
 }
 
-void CDeviceSession::OnLinkLost(const QString& reason) {
-    Q_UNUSED(reason);
+void CDeviceSession::OnLinkLost() {
     // A device that hangs up or stops taking bytes is lost like one that
     // falls silent: the panel resets and the search goes on at every tick.
     m_bRecovering = true;
@@ -199,17 +198,16 @@ void CDeviceSession::OnLinkLost(const QString& reason) {
 void CDeviceSession::ResetPanel() {
     if (m_comm.GetPortOpen())
         m_comm.SetPortOpen(false);
-    m_bConnected = 0;
-    m_nFirmwareVersion = 0;
-    m_nProductCode = 0;
+    m_state = LinkState::Closed;
     m_identity = DeviceIdentity();
     m_modes = Modes();
-    m_bWarningsPending = m_bQuietPending = m_bDynamicPending = m_bSliderBusy = 0;
-    m_nLevelAckTicks = -1;
+    // What was asked of the device is forgotten with it; the id query and the
+    // settings rewrite belong to the search, which goes on.
+    m_pending.modes = Modes();
+    m_pending.levelHeld = false;
+    m_pending.levelAckTicks.reset();
     m_instances.reset();
     m_claims.reset();
-    m_bDeviceIdentified = 0;
-    m_bLinkUp = false;
     emit PanelReset();
 }
 
@@ -224,8 +222,8 @@ void CDeviceSession::SendCommandLine(const uint8_t* line, int length) {
     try {
         const QSignalBlocker hold(&m_comm.Backend());
         proto::SendCommandLine(m_comm, *m_clock, line, length);
-    } catch (const CSerialError& e) {
-        OnLinkLost(e.description());
+    } catch (const CSerialError&) {
+        OnLinkLost();
         return;
     }
     QTimer::singleShot(0, this, [this] { Run([this] { OnCommEvent(); }); });
@@ -233,7 +231,7 @@ void CDeviceSession::SendCommandLine(const uint8_t* line, int length) {
 
 void CDeviceSession::SendKeyCommand(uint8_t keyCode) {
     const proto::CommandLine line = proto::BuildKeyCommand(keyCode);
-    if (m_bConnected)
+    if (IsConnected())
         SendCommandLine(line.bytes.data(), line.length);
 }
 
@@ -245,17 +243,17 @@ void CDeviceSession::PressKey(Key key) {
 void CDeviceSession::SetMode(Mode mode, bool on) {
     switch (mode) {
     case Mode::Dynamic:
-        m_bDynamicPending = 1;
+        m_pending.modes.dynamic = true;
         m_modes.dynamic = on;
         Run([this] { SendKeyCommand(proto::kKeyDynamic); });
         break;
     case Mode::Quiet:
-        m_bQuietPending = 1;
+        m_pending.modes.quiet = true;
         m_modes.quiet = on;
         Run([this] { SendKeyCommand(proto::kKeyQuiet); });
         break;
     case Mode::Warnings:
-        m_bWarningsPending = 1;
+        m_pending.modes.warnings = true;
         m_modes.warnings = on;
         Run([this] { SendKeyCommand(proto::kKeyWarnings); });
         break;
@@ -263,16 +261,16 @@ void CDeviceSession::SetMode(Mode mode, bool on) {
 }
 
 void CDeviceSession::HoldLevel() {
-    m_bSliderBusy = 1;
-    m_nLevelAckTicks = -1;
+    m_pending.levelHeld = true;
+    m_pending.levelAckTicks.reset();
 }
 
 void CDeviceSession::SendLevel(uint8_t level) {
-    m_bSliderBusy = 1;
-    m_nLevelAckTicks = 0;
+    m_pending.levelHeld = false;
+    m_pending.levelAckTicks = 0;
     const proto::CommandLine line = proto::BuildLevelCommand(level);
     Run([&] {
-        if (m_bConnected)
+        if (IsConnected())
             SendCommandLine(line.bytes.data(), line.length);
     });
 }
@@ -290,7 +288,7 @@ void CDeviceSession::OnCommEvent() {
     if (m_comm.GetCommEvent() != CMSComm::kEventReceive)
         return;
     const QByteArray input = m_comm.GetInput();
-    if (!m_bConnected || input.isEmpty())
+    if (!IsConnected() || input.isEmpty())
         return;
     static const QMetaMethod traffic = QMetaMethod::fromSignal(&CDeviceSession::Traffic);
     if (isSignalConnected(traffic)) {
@@ -337,45 +335,46 @@ void CDeviceSession::EmitTraffic(bool sent, Verdict verdict, const QByteArray& b
 }
 
 void CDeviceSession::OnLevelAck() {
-    m_bSliderBusy = 0;
-    m_nLevelAckTicks = -1;
+    m_pending.levelHeld = false;
+    m_pending.levelAckTicks.reset();
     emit LevelAcknowledged();
 }
 
 void CDeviceSession::OnKeyAck() {
-    m_bDynamicPending = m_bQuietPending = m_bWarningsPending = 0;
+    m_pending.modes = Modes();
     emit KeyAcknowledged();
 }
 
 void CDeviceSession::OnIdReport(const uint8_t* line) {
-    m_bIdQueryPending = 0;
-    m_bSaveSettings = 1;
+    m_pending.idQuery = false;
+    m_pending.settingsSave = true;
     if (!proto::IdReportChecksumValid(line))
         return;
     const proto::IdReport report = proto::DecodeIdReport(line);
-    m_nProductCode = report.productCode;
-    m_nFirmwareVersion = static_cast<uint16_t>(report.firmwareByte + 1);
     m_identity.productCode = report.productCode;
     m_identity.product = text::FromStd(proto::ProductName(report.productCode));
     m_identity.known = proto::IsKnownProduct(report.productCode);
     m_identity.serialNumber = report.serialNumber;
-    m_identity.firmware = text::FromStd(proto::FirmwareVersionText(m_nFirmwareVersion));
-    m_bDeviceIdentified = m_identity.known ? 1 : 0;
-    m_bLinkUp = true;
+    m_identity.firmware =
+        text::FromStd(proto::FirmwareVersionText(static_cast<uint16_t>(report.firmwareByte + 1)));
     m_bRecovering = false;
+    // An unknown product is shown, then the link ends; its broadcasts never
+    // reach the panel.
+    if (m_identity.known)
+        m_state = LinkState::Identified;
     emit Identified(m_identity);
     if (!m_identity.known)
         OnDisconnect();
 }
 
 void CDeviceSession::OnLevelBroadcast(uint8_t level, uint8_t modeFlags) {
-    if (!m_bQuietPending)
+    if (!m_pending.modes.quiet)
         m_modes.quiet = (modeFlags & proto::kModeQuietOff) == 0;
-    if (!m_bDynamicPending)
+    if (!m_pending.modes.dynamic)
         m_modes.dynamic = (modeFlags & proto::kModeDynamic) != 0;
-    if (!m_bWarningsPending)
+    if (!m_pending.modes.warnings)
         m_modes.warnings = (modeFlags & proto::kModeWarnings) != 0;
-    emit LevelReported({level, m_modes, m_bSliderBusy == 0});
+    emit LevelReported({level, m_modes, !m_pending.SliderBusy()});
 }
 
 void CDeviceSession::OnAddressClaim(const proto::AddressClaim& claim) {
@@ -396,14 +395,14 @@ void CDeviceSession::ReadSettings() {
     const settings::LoadResult loaded = m_settings->Load();
     m_strPort = QString::fromStdString(loaded.port);
     if (loaded.rewrite)
-        m_bSaveSettings = 1;
+        m_pending.settingsSave = true;
     if (!loaded.failure.isEmpty())
         ReportSettingsFailure(loaded.failure);
     emit PortChanged(m_strPort);
 }
 
 void CDeviceSession::WriteSettings() {
-    m_bSaveSettings = 0;
+    m_pending.settingsSave = false;
     if (!m_settings)
         return;
     const QString failure = m_settings->Save(text::ToStd(m_strPort));

@@ -1,8 +1,8 @@
 #pragma once
 // The conversation with the device, with no window: the serial port, the
-// one-second watchdog, the receive window, the pending and busy flags, the
-// identification and the remembered port. Front ends (the main window, the
-// command line) send the operator's commands in and render its signals.
+// one-second watchdog, the receive window, the link's state, the operations
+// waiting for the device, the identification and the remembered port. Front ends (the main window,
+// the command line) send the operator's commands in and render its signals.
 //
 // Everything runs on the thread that owns the session, one handler at a
 // time; signals are delivered at once, so a broadcast has reached every
@@ -57,6 +57,26 @@ struct DeviceIdentity {
     bool known = false;
 };
 
+// Where the link stands. Closed: no port is open (at start-up, after a
+// disconnect, a lost device or an unknown product). Searching: the port is
+// open and the identification query is out, or is asked again at every
+// tick. Identified: a known device answered; its broadcasts move the panel.
+enum class LinkState { Closed, Searching, Identified };
+
+// What the session has asked of the device and not yet seen done.
+struct PendingOperations {
+    bool idQuery = false;      // an identification query awaits its report
+    bool settingsSave = false; // the remembered port is rewritten at the next tick
+    bool levelHeld = false;    // the operator is moving the slider
+    // A level command awaits its acknowledgement: watchdog ticks since it
+    // went out.
+    std::optional<int> levelAckTicks;
+    Modes modes; // mode keys whose acknowledgement is awaited
+
+    // Broadcasts leave the slider alone.
+    bool SliderBusy() const { return levelHeld || levelAckTicks.has_value(); }
+};
+
 enum class Key { Menu, Down, Up };
 enum class Mode { Dynamic, Quiet, Warnings };
 
@@ -103,14 +123,15 @@ public:
     void Tick();
 
     bool IsWatchdogRunning() const { return m_watchdog.isActive(); }
-    bool IsConnected() const { return m_bConnected != 0; }
-    // A device answered: Connect is over until it is lost or disconnected.
-    bool IsLinkUp() const { return m_bLinkUp; }
-    bool IsDeviceIdentified() const { return m_bDeviceIdentified != 0; }
-    bool IsSliderBusy() const { return m_bSliderBusy != 0; }
-    bool IsTrafficSeen() const { return m_bTrafficSeen != 0; }
-    bool IsIdQueryPending() const { return m_bIdQueryPending != 0; }
-    bool IsSettingsSavePending() const { return m_bSaveSettings != 0; }
+    LinkState State() const { return m_state; }
+    bool IsConnected() const { return m_state != LinkState::Closed; }
+    // A known device answered: Connect is over until it is lost or disconnected.
+    bool IsDeviceIdentified() const { return m_state == LinkState::Identified; }
+    const PendingOperations& Pending() const { return m_pending; }
+    bool IsSliderBusy() const { return m_pending.SliderBusy(); }
+    bool IsTrafficSeen() const { return m_trafficSeen; }
+    bool IsIdQueryPending() const { return m_pending.idQuery; }
+    bool IsSettingsSavePending() const { return m_pending.settingsSave; }
     bool IsModePending(Mode mode) const;
     const DeviceIdentity& Identity() const { return m_identity; }
     Modes CurrentModes() const { return m_modes; }
@@ -120,7 +141,7 @@ public:
     CMSComm& Comm() { return m_comm; }
 
     // For tests of the settings rewrite.
-    void RequestSettingsSave() { m_bSaveSettings = 1; }
+    void RequestSettingsSave() { m_pending.settingsSave = true; }
 
 signals:
     // The link is back in its disconnected state: no identity, no level.
@@ -160,7 +181,7 @@ private:
     void EmitTraffic(bool sent, Verdict verdict, const QByteArray& bytes);
     void SendCommandLine(const uint8_t* line, int length);
     void SendKeyCommand(uint8_t keyCode);
-    void OnLinkLost(const QString& reason);
+    void OnLinkLost();
     void StartWatchdog() { m_watchdog.start(); }
     void StopWatchdog() { m_watchdog.stop(); }
     void ReadSettings();
@@ -168,9 +189,9 @@ private:
     void ReportSettingsFailure(const QString& text);
 
     // Report dispatch.
-    void SetTrafficSeen() override { m_bTrafficSeen = 1; }
-    bool IdQueryPending() const override { return m_bIdQueryPending != 0; }
-    bool DeviceIdentified() const override { return m_nFirmwareVersion != 0; }
+    void SetTrafficSeen() override { m_trafficSeen = true; }
+    bool IdQueryPending() const override { return m_pending.idQuery; }
+    bool DeviceIdentified() const override { return m_state == LinkState::Identified; }
     void OnLevelAck() override;
     void OnKeyAck() override;
     void OnIdReport(const uint8_t* line) override;
@@ -191,26 +212,14 @@ private:
     std::optional<proto::InstanceReport> m_instances;
     std::optional<proto::AddressClaim> m_claims;
 
-    int m_bDeviceIdentified = 0;
-    uint8_t m_nProductCode = 0;
-    uint16_t m_nFirmwareVersion = 0;
-    int m_bSaveSettings = 0;
-    int m_bConnected = 0;
-    int m_bIdQueryPending = 0;
-    int m_bTrafficSeen = 0;
-    int m_bSliderBusy = 0;
-    int m_bDynamicPending = 0;
-    int m_bQuietPending = 0;
-    int m_bWarningsPending = 0;
-    // Between an identification and the reset that ends it.
-    bool m_bLinkUp = false;
+    LinkState m_state = LinkState::Closed;
+    PendingOperations m_pending;
+    // A line arrived since the last watchdog tick.
+    bool m_trafficSeen = false;
     // Set when an identified device was lost: a port that then fails to
     // open is retried at every tick, so the device is found again when it
     // comes back.
     bool m_bRecovering = false;
-    // Ticks since a level command went out without its acknowledgement;
-    // -1 when none is awaited.
-    int m_nLevelAckTicks = -1;
     // For the traffic tap: when the port was opened, and the bytes received
     // since the last complete line.
     int64_t m_openedNs = 0;
