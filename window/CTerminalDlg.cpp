@@ -43,28 +43,6 @@ namespace {
 const QString kNotAvailable = QStringLiteral("N/A");
 const QString kAboutEntry = QStringLiteral("&About Quarnel...");
 
-// The remote-control group's controls, enabled while a device is identified.
-constexpr int kRemoteControls[] = {ids::kSlider, ids::kDown,     ids::kUp,  ids::kDynamic,
-                                   ids::kQuiet,  ids::kWarnings, ids::kMenu};
-// The status controls that an identified device enables, captions first.
-constexpr int kStatusControls[] = {ids::kSidBox,
-                                   ids::kSid,
-                                   ids::kFuelLevelBox,
-                                   ids::kFuelLevelInstance,
-                                   ids::kBatteryBox,
-                                   ids::kBatteryInstance,
-                                   ids::kExhaustBox,
-                                   ids::kExhaustInstance,
-                                   ids::kTransmissionBox,
-                                   ids::kTransmissionInstance,
-                                   ids::kWasteWaterBox,
-                                   ids::kWasteWaterInstance,
-                                   ids::kRudderBox,
-                                   ids::kRudderInstance,
-                                   ids::kBlackWaterBox,
-                                   ids::kBlackWaterInstance,
-                                   ids::kTransmissionSaBox,
-                                   ids::kTransmissionSa};
 session::SessionEnvironment SessionParts(TerminalEnvironment& env, const QString& dataFolder) {
     session::SessionEnvironment s;
     s.serial = env.serial ? std::move(env.serial) : CreateSystemSerialBackend(dataFolder);
@@ -84,7 +62,7 @@ session::SessionEnvironment SessionParts(TerminalEnvironment& env, const QString
 
 CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
     : QDialog(parent), m_ownMessages(env.messages ? nullptr : std::make_unique<CMessageBoxSink>()),
-      m_messages(env.messages ? env.messages : m_ownMessages.get()),
+      m_messages(env.messages ? *env.messages : *m_ownMessages, this),
       m_dataFolder(ports::DataFolder(QCoreApplication::applicationDirPath())),
       m_session(SessionParts(env, m_dataFolder)) {
     m_hIcon = ApplicationIcon();
@@ -103,12 +81,6 @@ CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
         if (QWidget* w = m_controls.Item(e.controlId))
             w->installEventFilter(this);
 
-    const QString statusLog = qEnvironmentVariable("BRENDLOW_STATUS_LOG");
-    if (!statusLog.isEmpty()) {
-        m_statusLog = std::make_unique<QFile>(statusLog);
-        if (!m_statusLog->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-            m_statusLog.reset();
-    }
     ConnectSession();
     ConnectControls();
     OnInitDialog();
@@ -120,8 +92,6 @@ CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
 CTerminalDlg::~CTerminalDlg() {
     delete m_traffic; // it listens to the session, which goes before the window's children
     m_session.Stop();
-    if (m_statusLog)
-        m_statusLog->write(m_statusLines);
 }
 
 CiAnalogDisplayX* CTerminalDlg::Readout(int controlId) const {
@@ -142,7 +112,7 @@ void CTerminalDlg::ConnectSession() {
     });
     if (m_statusLog)
         connect(&m_session, &CDeviceSession::Ticked, this,
-                [this] { LogStatus("tick", QStringLiteral("watchdog")); });
+                [this] { m_statusLog->Write("tick", QStringLiteral("watchdog")); });
 }
 
 void CTerminalDlg::ConnectControls() {
@@ -266,7 +236,7 @@ void CTerminalDlg::CopyValues() {
 
 void CTerminalDlg::ShowSerialPorts() {
     CSerialPortsDlg dialog(m_dataFolder, this);
-    RunModal([&] { dialog.exec(); });
+    m_messages.RunModal([&] { dialog.exec(); });
     ShowPortTargets();
 }
 
@@ -298,37 +268,15 @@ void CTerminalDlg::OnOK() {
 void CTerminalDlg::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
     if (!m_bPainted && m_statusLog)
-        LogStatus("painted", QStringLiteral("window"));
+        m_statusLog->Write("painted", QStringLiteral("window"));
     m_bPainted = true;
 }
 
 // ---------------------------------------------------------------- messages
 
 void CTerminalDlg::OnFailure(const QString& text, session::FailureKind kind) {
-    ShowMessage(text,
-                kind == session::FailureKind::Error ? MessageIcon::Stop : MessageIcon::Exclamation);
-}
-
-void CTerminalDlg::ShowMessage(const QString& text, MessageIcon icon) {
-    if (m_nMessageDepth > 0) {
-        if (!m_waitingMessages.contains(qMakePair(text, icon)))
-            m_waitingMessages.append(qMakePair(text, icon));
-        return;
-    }
-    RunModal([&] { m_messages->Show(this, text, icon); });
-}
-
-void CTerminalDlg::RunModal(const std::function<void()>& modal) {
-    ++m_nMessageDepth;
-    modal();
-    --m_nMessageDepth;
-    // What arose meanwhile follows, one box at a time.
-    while (m_nMessageDepth == 0 && !m_waitingMessages.isEmpty()) {
-        const auto [text, icon] = m_waitingMessages.takeFirst();
-        ++m_nMessageDepth;
-        m_messages->Show(this, text, icon);
-        --m_nMessageDepth;
-    }
+    m_messages.Show(text, kind == session::FailureKind::Error ? MessageIcon::Stop
+                                                              : MessageIcon::Exclamation);
 }
 
 // ---------------------------------------------------------------- the session's state
@@ -344,14 +292,14 @@ void CTerminalDlg::SetChecked(int id, bool checked) const {
 }
 
 void CTerminalDlg::EnableStatusControls(bool enable) {
-    for (int id : kStatusControls)
+    for (int id : ids::kStatusControls)
         m_controls.Enable(id, enable);
 }
 
 void CTerminalDlg::ResetPanel() {
     m_controls.Enable(ids::kDisconnect, false);
     m_controls.Enable(ids::kConnect, true);
-    for (int id : kRemoteControls)
+    for (int id : ids::kRemoteControls)
         m_controls.Enable(id, false);
     EnableStatusControls(false);
     m_slider->SetPosition(0.0);
@@ -372,13 +320,13 @@ void CTerminalDlg::OnIdentified(const session::DeviceIdentity& identity) {
     SetText(ids::kProductId, identity.product);
     SetText(ids::kFirmwareVersion, identity.firmware);
     SetText(ids::kSerialNumber, QString::number(identity.serialNumber));
-    for (int id : kRemoteControls)
+    for (int id : ids::kRemoteControls)
         m_controls.Enable(id, true);
     EnableStatusControls(true);
     m_controls.Enable(ids::kDisconnect, true);
     m_controls.Enable(ids::kConnect, false);
     if (m_statusLog && identity.known)
-        LogStatus("identified", identity.product);
+        m_statusLog->Write("identified", identity.product);
 }
 
 void CTerminalDlg::OnLevelReported(const session::LevelStatus& status) {
@@ -389,16 +337,14 @@ void CTerminalDlg::OnLevelReported(const session::LevelStatus& status) {
         return;
     m_slider->SetPosition(status.level);
     if (m_statusLog)
-        LogStatus("level", QString::number(status.level), false);
+        m_statusLog->Hold("level", QString::number(status.level));
     m_pendingLevel = std::make_pair(status.level, status.modes.warnings);
     m_levelFrame.Request();
 }
 
 void CTerminalDlg::ShowPendingLevel() {
-    if (m_statusLog && !m_statusLines.isEmpty()) {
-        m_statusLog->write(m_statusLines);
-        m_statusLines.clear();
-    }
+    if (m_statusLog)
+        m_statusLog->Flush();
     // Nothing to do when reset meanwhile, or when the panel shows it already.
     const std::optional<std::pair<uint8_t, bool>> pending = std::exchange(m_pendingLevel, {});
     const panel::PanelSnapshot& shown = m_panel.Shown();
@@ -426,7 +372,7 @@ void CTerminalDlg::SendLevelCommand() {
 }
 
 void CTerminalDlg::ShowAboutBox() {
-    CAboutDlg about(m_messages, m_hIcon, this);
+    CAboutDlg about(&m_messages.Sink(), m_hIcon, this);
     if (m_session.IsDeviceIdentified()) {
         const session::DeviceIdentity& identity = m_session.Identity();
         about.m_strProductId = identity.product;
@@ -443,7 +389,7 @@ void CTerminalDlg::ShowAboutBox() {
         about.m_dwSerialNumber = 0;
     }
     int result = CAboutDlg::kResultCancel;
-    RunModal([&] { result = about.DoModal(); });
+    m_messages.RunModal([&] { result = about.DoModal(); });
     if (result != CAboutDlg::kResultOk || !about.m_bConfirmUpdate)
         return;
     std::array<uint8_t, 8> values{};
@@ -465,18 +411,6 @@ void CTerminalDlg::ShowLevel(uint8_t level, bool warnings) {
     m_panel.Show(panel::SnapshotAt(level, warnings));
     if (m_levelShown)
         m_levelShown(level);
-}
-
-void CTerminalDlg::LogStatus(const char* what, const QString& detail, bool now) {
-    m_statusLines += QStringLiteral("%1 %2 %3\n")
-                         .arg(QLatin1String(what), detail)
-                         .arg(proto::SteadyNs())
-                         .toUtf8();
-    // Level lines go out once a frame, together; the rest at once.
-    if (now) {
-        m_statusLog->write(m_statusLines);
-        m_statusLines.clear();
-    }
 }
 
 void CTerminalDlg::ClearReadouts() {

@@ -5,9 +5,11 @@
 // operator's actions to it; the conversation with the device lives there.
 #include "session/CDeviceSession.h"
 #include "widgets/DialogTemplate.h"
-#include "widgets/MessageSink.h"
+#include "widgets/MessageQueue.h"
 #include "widgets/RepaintThrottle.h"
+#include "window/ControlIds.h"
 #include "window/PanelView.h"
+#include "window/StatusLog.h"
 
 #include <QDialog>
 #include <QFile>
@@ -28,61 +30,6 @@ struct TerminalEnvironment {
     CMessageSink* messages = nullptr;          // default: message boxes
     QString settingsPath;                      // default: beside the executable
 };
-
-// Control ids of the main window.
-namespace ids {
-inline constexpr int kExit = 1;
-inline constexpr int kConnect = 1000;
-inline constexpr int kDisconnect = 1001;
-inline constexpr int kPortList = 1002;
-inline constexpr int kProductId = 1003;
-inline constexpr int kFirmwareVersion = 1004;
-inline constexpr int kSerialNumber = 1005;
-inline constexpr int kComm = 1006;
-inline constexpr int kMenu = 1007;
-inline constexpr int kDown = 1008;
-inline constexpr int kUp = 1009;
-inline constexpr int kDynamic = 1010;
-inline constexpr int kQuiet = 1011;
-inline constexpr int kWarnings = 1012;
-inline constexpr int kSlider = 1013;
-inline constexpr int kEngineSa = 1014;
-inline constexpr int kTransmissionSa = 1015;
-inline constexpr int kEngineSaBox = 1016;
-inline constexpr int kTransmissionSaBox = 1017;
-inline constexpr int kEngineInstance = 1018;
-inline constexpr int kExhaustInstance = 1019;
-inline constexpr int kExhaustBox = 1020;
-inline constexpr int kFuelLevelInstance = 1021;
-inline constexpr int kFuelLevelBox = 1022;
-inline constexpr int kBatteryInstance = 1023;
-inline constexpr int kBatteryBox = 1024;
-inline constexpr int kTransmissionInstance = 1025;
-inline constexpr int kTransmissionBox = 1026;
-inline constexpr int kWasteWaterInstance = 1027;
-inline constexpr int kWasteWaterBox = 1028;
-inline constexpr int kBlackWaterInstance = 1029;
-inline constexpr int kBlackWaterBox = 1030;
-inline constexpr int kRudderInstance = 1031;
-inline constexpr int kRudderBox = 1032;
-inline constexpr int kDiscreteStatus1 = 1033;
-inline constexpr int kTransWarning = 1034;
-inline constexpr int kDiscreteStatus2 = 1036;
-inline constexpr int kRudderDirOrder = 1038;
-inline constexpr int kRudderAngleOrder = 1071;
-inline constexpr int kRudderAngleText = 1072;
-inline constexpr int kMaxDepthRange = 1074;
-inline constexpr int kMaxDepthText = 1077;
-inline constexpr int kCogReference = 1083;
-inline constexpr int kSid = 1084;
-inline constexpr int kSidBox = 1085;
-// The instance texts in the order of the instance line (device::kInstanceFields).
-inline constexpr int kInstanceTexts[8] = {
-    kEngineInstance,       kFuelLevelInstance,  kBatteryInstance, kExhaustInstance,
-    kTransmissionInstance, kWasteWaterInstance, kRudderInstance,  kBlackWaterInstance};
-} // namespace ids
-
-inline constexpr unsigned kSysCommandAbout = 0x0010;
 
 class CTerminalDlg : public QDialog {
     Q_OBJECT
@@ -144,15 +91,9 @@ private:
     void SetChecked(int id, bool checked) const;
     void EnableStatusControls(bool enable);
 
-    // Shows a message; while another box or dialog of ours is open it waits
-    // for that one to close, so no box opens over another.
-    void ShowMessage(const QString& text, MessageIcon icon);
-    // Runs a modal box or dialog; messages that arise meanwhile follow it.
-    void RunModal(const std::function<void()>& modal);
-
     CDialogControls m_controls;
     std::unique_ptr<CMessageSink> m_ownMessages;
-    CMessageSink* m_messages;
+    CMessageQueue m_messages;
     // The traffic monitor, made on first use.
     CTrafficDlg* m_traffic = nullptr;
     // Where the remembered port and the port links live.
@@ -160,8 +101,6 @@ private:
     session::CDeviceSession m_session;
     CiSliderX* m_slider = nullptr;
     QIcon m_hIcon;
-    int m_nMessageDepth = 0;
-    QList<QPair<QString, MessageIcon>> m_waitingMessages;
     std::function<void(uint8_t)> m_levelShown;
     // What the panel shows; details and copies are made from it.
     CPanelView m_panel{m_controls};
@@ -170,11 +109,6 @@ private:
     // log follow every broadcast).
     std::optional<std::pair<uint8_t, bool>> m_pendingLevel;
     CRepaintThrottle m_levelFrame{[this] { ShowPendingLevel(); }};
-    // Where BRENDLOW_STATUS_LOG points: one line per identification and per
-    // level shown, with the steady clock's nanoseconds, for scripts and
-    // measurements.
-    std::unique_ptr<QFile> m_statusLog;
-    bool m_bPainted = false;
-    QByteArray m_statusLines; // written at once, or with the frame's level
-    void LogStatus(const char* what, const QString& detail, bool now = true);
+    std::unique_ptr<CStatusLog> m_statusLog = CStatusLog::FromEnvironment();
+    bool m_bPainted = false; // the first paint is logged
 };
