@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
-#include <signal.h>
 #include <time.h>
 #include <unistd.h>
 

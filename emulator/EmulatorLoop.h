@@ -26,7 +26,9 @@ struct LoopFiles {
 
 class CEmulatorLoop {
 public:
-    using Clock = std::function<int64_t()>; // monotonic nanoseconds
+    // Monotonic nanoseconds. The default, proto::SteadyNs, is the time base
+    // the trace and the send log share with the terminal's logs.
+    using Clock = std::function<int64_t()>;
 
     // `master`: the pty's master side, non-blocking. `stop`: a descriptor
     // that turns readable when the loop is to end, or -1. The options, the
