@@ -61,7 +61,7 @@ bool StorePath(const QString& text, std::string& target) {
 // One option: its name, its value's name (none for a switch), its line of
 // help, what its value must be, and where the value goes; false when the
 // value is not what it must be. A switch's value is empty.
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     const char* valueName;
     const char* description;
@@ -70,7 +70,7 @@ struct OptionSpec {
 };
 
 // In the order of the help: the device, the port, faults, throughput.
-const OptionSpec kOptions[] = {
+const OptionEntry kOptions[] = {
     {"product-code", "X",
      QT_TRANSLATE_NOOP("emulator",
                        "Product code: one character ('9') or a number (65, 0x41); default '9'."),
@@ -196,10 +196,10 @@ ParseOutcome ParseOptions(const QStringList& arguments, EmulatorOptions& options
     parser.setApplicationDescription(Tr(kDescription));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   Tr("Show this text."));
-    for (const OptionSpec& spec : kOptions)
+    for (const OptionEntry& entry : kOptions)
         parser.addOption(
-            QCommandLineOption(QLatin1String(spec.name), Tr(spec.description),
-                               spec.valueName ? QLatin1String(spec.valueName) : QString()));
+            QCommandLineOption(QLatin1String(entry.name), Tr(entry.description),
+                               entry.valueName ? QLatin1String(entry.valueName) : QString()));
     parser.addOption(help);
 
     if (!parser.parse(arguments)) {
@@ -214,16 +214,16 @@ ParseOutcome ParseOptions(const QStringList& arguments, EmulatorOptions& options
         text = Tr("Unexpected argument '%1'.").arg(extra.constFirst());
         return ParseOutcome::Error;
     }
-    for (const OptionSpec& spec : kOptions) {
-        const QString name = QLatin1String(spec.name);
+    for (const OptionEntry& entry : kOptions) {
+        const QString name = QLatin1String(entry.name);
         // Every occurrence is checked; the last one counts.
-        const QStringList values = spec.valueName       ? parser.values(name)
+        const QStringList values = entry.valueName      ? parser.values(name)
                                    : parser.isSet(name) ? QStringList{QString()}
                                                         : QStringList{};
         for (const QString& value : values) {
-            if (!spec.store(value, options)) {
-                text =
-                    Tr("Bad value '%1' for --%2: expected %3.").arg(value, name, Tr(spec.expected));
+            if (!entry.store(value, options)) {
+                text = Tr("Bad value '%1' for --%2: expected %3.")
+                           .arg(value, name, Tr(entry.expected));
                 return ParseOutcome::Error;
             }
         }
