@@ -1,6 +1,10 @@
 #include "emulator/EmulatorOptions.h"
 
-#include <charconv>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -9,195 +13,222 @@ namespace emulator {
 
 namespace {
 
+QString Tr(const char* text) {
+    return QCoreApplication::translate("emulator", text);
+}
+
 // Decimal, or hexadecimal with a 0x prefix; the whole text must be the number.
-std::optional<uint64_t> ParseUnsigned(const std::string& text) {
-    int base = 10;
-    const char* begin = text.data();
-    const char* end = text.data() + text.size();
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        begin += 2;
-    }
-    uint64_t value = 0;
-    const auto [ptr, ec] = std::from_chars(begin, end, value, base);
-    if (ec != std::errc() || ptr != end || begin == end)
+std::optional<uint64_t> ParseUnsigned(const QString& text) {
+    const bool hex = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    const QString digits = hex ? text.mid(2) : text;
+    // Qt would also take blanks and a sign around the digits.
+    const auto isDigit = [hex](QChar c) {
+        return (c >= u'0' && c <= u'9') ||
+               (hex && ((c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F')));
+    };
+    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), isDigit))
         return std::nullopt;
-    return value;
+    bool ok = false; // false when it does not fit
+    const qulonglong value = digits.toULongLong(&ok, hex ? 16 : 10);
+    return ok ? std::optional<uint64_t>(value) : std::nullopt;
 }
 
-std::optional<double> ParseNumber(const std::string& text) {
-    double value = 0;
-    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || ptr != text.data() + text.size() || text.empty() ||
-        !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
-// A single character stands for itself ("9" is 0x39); anything longer is a number.
-std::optional<uint8_t> ParseProductCode(const std::string& text) {
-    if (text.size() == 1)
-        return static_cast<uint8_t>(text[0]);
+template <typename T>
+bool StoreUnsigned(const QString& text, uint64_t low, uint64_t high, T& target) {
     const auto value = ParseUnsigned(text);
-    if (!value || *value > 255)
-        return std::nullopt;
-    return static_cast<uint8_t>(*value);
+    if (!value || *value < low || *value > high)
+        return false;
+    target = static_cast<T>(*value);
+    return true;
 }
+
+// Finite, above `low` (or equal to it when `lowIncluded`), at most `high`.
+bool StoreNumber(const QString& text, double low, bool lowIncluded, double high, double& target) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value < low || (value == low && !lowIncluded) ||
+        value > high)
+        return false;
+    target = value;
+    return true;
+}
+
+bool StorePath(const QString& text, std::string& target) {
+    target = QFile::encodeName(text).toStdString();
+    return !text.isEmpty();
+}
+
+// One option: its name, its value's name (none for a switch), its line of
+// help, what its value must be, and where the value goes; false when the
+// value is not what it must be. A switch's value is empty.
+struct OptionEntry {
+    const char* name;
+    const char* valueName;
+    const char* description;
+    const char* expected;
+    bool (*store)(const QString& value, EmulatorOptions& options);
+};
+
+// In the order of the help: the device, the port, faults, throughput.
+const OptionEntry kOptions[] = {
+    {"product-code", "X",
+     QT_TRANSLATE_NOOP("emulator",
+                       "Product code: one character ('9') or a number (65, 0x41); default '9'."),
+     QT_TRANSLATE_NOOP("emulator", "one character or a number 0..255"),
+     [](const QString& v, EmulatorOptions& o) {
+         // A single character stands for itself ("9" is 0x39).
+         if (v.size() == 1 && v.at(0).unicode() < 0x80) {
+             o.device.productCode = static_cast<uint8_t>(v.at(0).unicode());
+             return true;
+         }
+         return StoreUnsigned(v, 0, 255, o.device.productCode);
+     }},
+    {"serial", "N", QT_TRANSLATE_NOOP("emulator", "Serial number, 0..4294967295; default 1234567."),
+     QT_TRANSLATE_NOOP("emulator", "a number 0..4294967295"),
+     [](const QString& v, EmulatorOptions& o) {
+         return StoreUnsigned(v, 0, std::numeric_limits<uint32_t>::max(), o.device.serialNumber);
+     }},
+    {"firmware", "N",
+     QT_TRANSLATE_NOOP("emulator", "Firmware byte, 0..255; default 9 (\" 1.0A\")."),
+     QT_TRANSLATE_NOOP("emulator", "a number 0..255"),
+     [](const QString& v, EmulatorOptions& o) {
+         return StoreUnsigned(v, 0, 255, o.device.firmwareByte);
+     }},
+    {"rate", "N",
+     QT_TRANSLATE_NOOP("emulator", "Level broadcasts per second (fractional ok); default 10."),
+     QT_TRANSLATE_NOOP("emulator", "a number above 0, at most 1000"),
+     [](const QString& v, EmulatorOptions& o) { return StoreNumber(v, 0, false, 1000, o.rate); }},
+    {"link", "PATH",
+     QT_TRANSLATE_NOOP("emulator", "Also make a symbolic link PATH to the pty's slave (its "
+                                   "folders are made as needed); removed on exit."),
+     QT_TRANSLATE_NOOP("emulator", "a file path"),
+     [](const QString& v, EmulatorOptions& o) { return StorePath(v, o.linkPath); }},
+    {"trace", "FILE",
+     QT_TRANSLATE_NOOP("emulator", "Log each received byte as \"<monotonic_ns> <hex>\" and each "
+                                   "received line as \"LINE <text>\"."),
+     QT_TRANSLATE_NOOP("emulator", "a file path"),
+     [](const QString& v, EmulatorOptions& o) { return StorePath(v, o.tracePath); }},
+    {"silent-after", "SECONDS",
+     QT_TRANSLATE_NOOP("emulator", "Fault: stop answering and broadcasting after SECONDS."),
+     QT_TRANSLATE_NOOP("emulator", "seconds, 0 or more"),
+     [](const QString& v, EmulatorOptions& o) {
+         return StoreNumber(v, 0, true, 1e6, o.silentAfter);
+     }},
+    {"exit-after", "SECONDS",
+     QT_TRANSLATE_NOOP("emulator", "Fault: exit after SECONDS (the device is unplugged)."),
+     QT_TRANSLATE_NOOP("emulator", "seconds, 0 or more"),
+     [](const QString& v, EmulatorOptions& o) {
+         return StoreNumber(v, 0, true, 1e6, o.exitAfter);
+     }},
+    {"bad-checksum-every", "N",
+     QT_TRANSLATE_NOOP("emulator", "Fault: spoil the checksum of every Nth checksummed line."),
+     QT_TRANSLATE_NOOP("emulator", "a number 1..1000000"),
+     [](const QString& v, EmulatorOptions& o) {
+         return StoreUnsigned(v, 1, 1000000, o.device.badChecksumEvery);
+     }},
+    {"noise", nullptr,
+     QT_TRANSLATE_NOOP("emulator", "Fault: random bytes (no CR, LF or space) between lines."),
+     nullptr,
+     [](const QString&, EmulatorOptions& o) {
+         o.noise = true;
+         return true;
+     }},
+    {"garbage", nullptr,
+     QT_TRANSLATE_NOOP("emulator", "Fault: never answer; write only random bytes (no space, so "
+                                   "never a valid line), about 1000 bytes/s."),
+     nullptr,
+     [](const QString&, EmulatorOptions& o) {
+         o.garbage = true;
+         return true;
+     }},
+    {"seed", "N",
+     QT_TRANSLATE_NOOP("emulator", "Seed for --noise and --garbage; default: the clock."),
+     QT_TRANSLATE_NOOP("emulator", "an unsigned number"),
+     [](const QString& v, EmulatorOptions& o) {
+         o.seedGiven = StoreUnsigned(v, 0, std::numeric_limits<uint64_t>::max(), o.seed);
+         return o.seedGiven;
+     }},
+    {"flood", nullptr,
+     QT_TRANSLATE_NOOP("emulator", "Throughput: level broadcasts back to back, as fast as the "
+                                   "reader takes them."),
+     nullptr,
+     [](const QString&, EmulatorOptions& o) {
+         o.flood = true;
+         return true;
+     }},
+    {"pace-bytes", "N",
+     QT_TRANSLATE_NOOP("emulator", "Throughput: limit all output to N bytes per second (11520 is "
+                                   "the full 115200-baud line)."),
+     QT_TRANSLATE_NOOP("emulator", "a number above 0, at most 1e8"),
+     [](const QString& v, EmulatorOptions& o) {
+         return StoreNumber(v, 0, false, 1e8, o.paceBytes);
+     }},
+    {"sweep", nullptr,
+     QT_TRANSLATE_NOOP("emulator",
+                       "Throughput: each level broadcast shows the next level of 0..100."),
+     nullptr,
+     [](const QString&, EmulatorOptions& o) {
+         o.device.sweep = true;
+         return true;
+     }},
+    {"send-log", "FILE",
+     QT_TRANSLATE_NOOP("emulator", "Throughput: after each level broadcast is written, append "
+                                   "\"<monotonic_ns> <level>\"."),
+     QT_TRANSLATE_NOOP("emulator", "a file path"),
+     [](const QString& v, EmulatorOptions& o) { return StorePath(v, o.sendLogPath); }},
+};
+
+const char* const kDescription = QT_TRANSLATE_NOOP(
+    "emulator", "Behaves as the simulator device does on its serial side, on a pseudo-terminal.\n"
+                "Prints the pty's slave path (e.g. /dev/pts/5) as the first line on stdout;\n"
+                "point the terminal at that path (or at --link). Stops on SIGINT/SIGTERM.");
+
+const char* const kEpilogue = QT_TRANSLATE_NOOP(
+    "emulator",
+    "\nBroadcasts start with the first \"AT ID?\". A level command above 100 sets 100.\n"
+    "Exit status: 0 on a clean stop, 1 when the pty or a file cannot be set up,\n"
+    "64 on a bad option.\n");
 
 } // namespace
 
-ParseOutcome ParseOptions(const std::vector<std::string>& args, EmulatorOptions& options,
-                          std::string& error) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (const size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
-        }
+ParseOutcome ParseOptions(const QStringList& arguments, EmulatorOptions& options, QString& text) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(Tr(kDescription));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  Tr("Show this text."));
+    for (const OptionEntry& entry : kOptions)
+        parser.addOption(
+            QCommandLineOption(QLatin1String(entry.name), Tr(entry.description),
+                               entry.valueName ? QLatin1String(entry.valueName) : QString()));
+    parser.addOption(help);
 
-        auto flag = [&](bool& target) {
-            if (inlineValue) {
-                error = name + " takes no value";
-                return false;
+    if (!parser.parse(arguments)) {
+        text = parser.errorText();
+        return ParseOutcome::Error;
+    }
+    if (parser.isSet(help)) {
+        text = parser.helpText() + Tr(kEpilogue);
+        return ParseOutcome::Help;
+    }
+    if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty()) {
+        text = Tr("Unexpected argument '%1'.").arg(extra.constFirst());
+        return ParseOutcome::Error;
+    }
+    for (const OptionEntry& entry : kOptions) {
+        const QString name = QLatin1String(entry.name);
+        // Every occurrence is checked; the last one counts.
+        const QStringList values = entry.valueName      ? parser.values(name)
+                                   : parser.isSet(name) ? QStringList{QString()}
+                                                        : QStringList{};
+        for (const QString& value : values) {
+            if (!entry.store(value, options)) {
+                text = Tr("Bad value '%1' for --%2: expected %3.")
+                           .arg(value, name, Tr(entry.expected));
+                return ParseOutcome::Error;
             }
-            target = true;
-            return true;
-        };
-        auto value = [&](std::string& out) {
-            if (inlineValue) {
-                out = *inlineValue;
-                return true;
-            }
-            if (i + 1 >= args.size()) {
-                error = name + " needs a value";
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        auto bad = [&](const std::string& text, const char* expected) {
-            error = "bad value '" + text + "' for " + name + ": expected " + expected;
-            return ParseOutcome::Error;
-        };
-
-        std::string text;
-        if (name == "--help" || name == "-h") {
-            return ParseOutcome::Help;
-        } else if (name == "--noise" || name == "--garbage" || name == "--flood" ||
-                   name == "--sweep") {
-            bool& target = name == "--noise"     ? options.noise
-                           : name == "--garbage" ? options.garbage
-                           : name == "--flood"   ? options.flood
-                                                 : options.device.sweep;
-            if (!flag(target))
-                return ParseOutcome::Error;
-        } else if (name == "--link" || name == "--trace" || name == "--send-log") {
-            if (!value(text))
-                return ParseOutcome::Error;
-            if (text.empty())
-                return bad(text, "a file path");
-            (name == "--link"    ? options.linkPath
-             : name == "--trace" ? options.tracePath
-                                 : options.sendLogPath) = text;
-        } else if (name == "--product-code") {
-            if (!value(text))
-                return ParseOutcome::Error;
-            const auto code = ParseProductCode(text);
-            if (!code)
-                return bad(text, "one character or a number 0..255");
-            options.device.productCode = *code;
-        } else if (name == "--serial" || name == "--firmware" || name == "--bad-checksum-every" ||
-                   name == "--seed") {
-            if (!value(text))
-                return ParseOutcome::Error;
-            const auto number = ParseUnsigned(text);
-            if (name == "--serial") {
-                if (!number || *number > std::numeric_limits<uint32_t>::max())
-                    return bad(text, "a number 0..4294967295");
-                options.device.serialNumber = static_cast<uint32_t>(*number);
-            } else if (name == "--firmware") {
-                if (!number || *number > 255)
-                    return bad(text, "a number 0..255");
-                options.device.firmwareByte = static_cast<uint8_t>(*number);
-            } else if (name == "--bad-checksum-every") {
-                if (!number || *number < 1 || *number > 1000000)
-                    return bad(text, "a number 1..1000000");
-                options.device.badChecksumEvery = static_cast<int>(*number);
-            } else {
-                if (!number)
-                    return bad(text, "an unsigned number");
-                options.seed = *number;
-                options.seedGiven = true;
-            }
-        } else if (name == "--rate" || name == "--pace-bytes") {
-            if (!value(text))
-                return ParseOutcome::Error;
-            const auto number = ParseNumber(text);
-            const double limit = name == "--rate" ? 1000.0 : 1e8;
-            if (!number || *number <= 0 || *number > limit)
-                return bad(text, name == "--rate" ? "a number above 0, at most 1000"
-                                                  : "a number above 0, at most 1e8");
-            (name == "--rate" ? options.rate : options.paceBytes) = *number;
-        } else if (name == "--silent-after" || name == "--exit-after") {
-            if (!value(text))
-                return ParseOutcome::Error;
-            const auto seconds = ParseNumber(text);
-            if (!seconds || *seconds < 0 || *seconds > 1e6)
-                return bad(text, "seconds, 0 or more");
-            (name == "--silent-after" ? options.silentAfter : options.exitAfter) = *seconds;
-        } else {
-            error = "unknown option '" + args[i] + "'";
-            return ParseOutcome::Error;
         }
     }
     return ParseOutcome::Run;
-}
-
-std::string UsageText(const std::string& programName) {
-    return "Usage: " + programName + R"( [options]
-
-Behaves as the simulator device does on its serial side, on a pseudo-terminal.
-Prints the pty's slave path (e.g. /dev/pts/5) as the first line on stdout;
-point the terminal at that path (or at --link). Stops on SIGINT/SIGTERM.
-
-Device:
-  --product-code X        product code: one character ('9') or a number
-                          (65, 0x41); default '9'
-  --serial N              serial number, 0..4294967295; default 1234567
-  --firmware N            firmware byte, 0..255; default 9 (" 1.0A")
-  --rate N                level broadcasts per second (fractional ok); default 10
-
-Port:
-  --link PATH             also make a symbolic link PATH to the slave (parent
-                          folders are created); removed on exit
-  --trace FILE            log each received byte as "<monotonic_ns> <hex>" and
-                          each received line as "LINE <text>"
-
-Faults:
-  --silent-after SECONDS  stop answering and broadcasting after SECONDS
-  --exit-after SECONDS    exit after SECONDS (the device is unplugged)
-  --bad-checksum-every N  spoil the checksum of every Nth checksummed line
-  --noise                 random bytes (no CR, LF or space) between lines
-  --garbage               never answer; write only random bytes (no space,
-                          so never a valid line), about 1000 bytes/s
-  --seed N                seed for --noise and --garbage; default: the clock
-
-Throughput:
-  --flood                 level broadcasts back to back, as fast as the reader
-                          takes them
-  --pace-bytes N          limit all output to N bytes per second (11520 is the
-                          full 115200-baud line)
-  --sweep                 each level broadcast shows the next level of 0..100
-  --send-log FILE         after each level broadcast is written, append
-                          "<monotonic_ns> <level>"
-
-  -h, --help              show this text
-
-Broadcasts start with the first "AT ID?". A level command above 100 sets 100.
-Exit status: 0 on a clean stop, 1 when the pty or a file cannot be set up,
-2 on a bad option.
-)";
 }
 
 } // namespace emulator

@@ -2,9 +2,11 @@
 // Command-line options of the device emulator.
 #include "emulator/EmulatedDevice.h"
 
+#include <QString>
+#include <QStringList>
+
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace emulator {
 
@@ -27,10 +29,8 @@ struct EmulatorOptions {
 
 enum class ParseOutcome { Run, Help, Error };
 
-// Parses the arguments after the program name. On Error, `error` says why.
-ParseOutcome ParseOptions(const std::vector<std::string>& args, EmulatorOptions& options,
-                          std::string& error);
-
-std::string UsageText(const std::string& programName);
+// Parses the whole command line, the program first. On Help, `text` is the
+// help; on Error, it says what is wrong, naming the option.
+ParseOutcome ParseOptions(const QStringList& arguments, EmulatorOptions& options, QString& text);
 
 } // namespace emulator

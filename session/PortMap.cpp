@@ -1,5 +1,7 @@
 #include "session/PortMap.h"
 
+#include "core/LinkInPlace.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -192,20 +194,10 @@ QString Assign(int n, const QString& devicePath, const QString& dataFolder,
     const QFileInfo existing(entry);
     if (Exists(existing) && !existing.isSymLink())
         return Tr("%1 exists and is not a link; it is left as it is.").arg(entry);
-    // Make the link under another name and rename it over the old one, so
-    // that COMn never goes missing in between.
-    const QString temporary = entry + QStringLiteral(".new");
-    std::error_code error;
-    std::filesystem::remove(Native(temporary), error);
-    std::filesystem::create_symlink(Native(target), Native(temporary), error);
-    if (!error)
-        std::filesystem::rename(Native(temporary), Native(entry), error);
-    if (error) {
-        std::error_code ignored;
-        std::filesystem::remove(Native(temporary), ignored);
-        return Tr("Cannot make the link %1: %2")
-            .arg(entry, QString::fromLocal8Bit(error.message().c_str()));
-    }
+    // Replaced in place, so that COMn never goes missing in between.
+    const std::string error = links::LinkInPlace(Native(target), Native(entry));
+    if (!error.empty())
+        return Tr("Cannot make the link %1: %2").arg(entry, QString::fromLocal8Bit(error.c_str()));
     return {};
 #endif
 }

@@ -1,16 +1,24 @@
-// The device emulator, a test tool: its output queue in-process, then the
-// built program's options, link and trace. Its device model is exercised by
-// the terminal's tests over a pty.
+// The device emulator, a test tool: its options, its link, its output queue
+// and its loop in-process on a real pty, then the built program's exit
+// statuses and link. Its device model is exercised by the terminal's tests.
+#include "core/LinkInPlace.h"
+#include "emulator/EmulatorLoop.h"
+#include "emulator/EmulatorOptions.h"
 #include "emulator/OutputQueue.h"
+#include "emulator/Pty.h"
 
-#include <QElapsedTimer>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
 
 namespace {
 
@@ -31,18 +39,49 @@ class TestEmulator : public QObject {
     Q_OBJECT
 
 private slots:
-    void badOptionsAndSetups() {
+    void optionsAreReadOrRefusedByName() {
+        emulator::EmulatorOptions options;
+        QString text;
+        QCOMPARE(emulator::ParseOptions({"emu", "--product-code", "A", "--serial", "0x12345678",
+                                         "--firmware=200", "--rate", "2.5", "--noise"},
+                                        options, text),
+                 emulator::ParseOutcome::Run);
+        QVERIFY(options.device.productCode == 'A' && options.device.serialNumber == 0x12345678 &&
+                options.device.firmwareByte == 200 && options.rate == 2.5 && options.noise &&
+                !options.flood && !options.seedGiven);
         for (const QString& bad :
-             QStringList{"--product-code 256", "--serial -1", "--rate 0", "--rate",
-                         "--pace-bytes nan", "--flood=1", "--bogus"}) {
-            const auto [code, said] = RunToEnd(bad.split(' '));
-            const QString option = bad.section(' ', 0, 0).section('=', 0, 0);
-            QVERIFY2(code == 2 && said.contains(option.toLatin1()), qPrintable(bad));
+             QStringList{"--product-code 256", "--serial -1", "--serial 4294967296",
+                         "--firmware 1x", "--rate 0", "--rate", "--pace-bytes nan",
+                         "--silent-after -1", "--bad-checksum-every 0", "--flood=1", "--bogus"}) {
+            const QString option = bad.section(' ', 0, 0).section('=', 0, 0).mid(2);
+            QVERIFY2(emulator::ParseOptions(QStringList{"emu"} + bad.split(' '), options, text) ==
+                             emulator::ParseOutcome::Error &&
+                         text.contains(option),
+                     qPrintable(bad + ": " + text));
         }
-        QTemporaryFile plain; // not a link, so never replaced by one
-        QVERIFY(plain.open());
-        QCOMPARE(RunToEnd({"--link", plain.fileName()}).first, 1);
+        QCOMPARE(emulator::ParseOptions({"emu", "--rate", "5", "stray"}, options, text),
+                 emulator::ParseOutcome::Error);
+    }
+
+    // Replaced, never removed and remade; a failure leaves the old link and
+    // no temporary behind.
+    void linksAreReplacedInPlace() {
+        QTemporaryDir dir;
+        const QString linkName = dir.filePath("port");
+        const std::filesystem::path link = linkName.toStdString();
+        for (const char* target : {"/dev/old", "/dev/new"})
+            QCOMPARE(QString::fromStdString(links::LinkInPlace(target, link)), QString());
+        QCOMPARE(QFile::symLinkTarget(linkName), QString("/dev/new"));
+        QVERIFY(!links::LinkInPlace("", link).empty()); // the system refuses an empty target
+        QCOMPARE(QFile::symLinkTarget(linkName), QString("/dev/new"));
+        QVERIFY(
+            !links::LinkInPlace("/dev/new", dir.filePath("missing/port").toStdString()).empty());
+        QFile plain(dir.filePath("plain"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        QVERIFY(!links::LinkInPlace("/dev/new", plain.fileName().toStdString()).empty());
         QVERIFY(!QFileInfo(plain.fileName()).isSymLink());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 (QStringList{"plain", "port"}));
     }
 
     // A level is logged as sent once its last byte is: the flood test
@@ -60,36 +99,73 @@ private slots:
         QCOMPARE(sent, (std::vector<int>{50, 51}));
     }
 
-    // A stale link is replaced and removed at SIGTERM; received lines end at
-    // LF, overlong ones are dropped and "AT " starts a line afresh; the trace
-    // has each line.
-    void identifiesTracesAndRemovesItsLink() {
+    // On a clock of the test's: received lines end at LF, overlong ones are
+    // dropped and "AT " starts a line afresh; the query is answered and
+    // starts the level broadcasts, due one period of the clock later; the
+    // trace has each byte at the clock's time and each line.
+    void theLoopAnswersAndBroadcastsOnItsClock() {
+        emulator::CPty pty;
+        QCOMPARE(QString::fromStdString(pty.Open()), QString());
+        const int port = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(port >= 0);
+        emulator::EmulatorOptions options;
+        options.device = {59, 305419896, 0xC8};
+        options.rate = 4;
+        int64_t now = 7'000'000'000;
+        QTemporaryFile traceFile;
+        QVERIFY(traceFile.open());
+        FILE* trace = fdopen(dup(traceFile.handle()), "w");
+        emulator::CEmulatorLoop loop(options, pty.Master(), -1, {trace, nullptr},
+                                     [&] { return now; });
+
+        const QByteArray query = QByteArray(60, 'Z') + "\r\n" + QByteArray(60, 'Q') + "AT ID?\r\n";
+        QCOMPARE(::write(port, query.data(), query.size()), query.size());
+        QByteArray received;
+        const auto lines = [&] {
+            char buffer[256];
+            for (ssize_t n; (n = ::read(port, buffer, sizeof buffer)) > 0;)
+                received.append(buffer, n);
+            return received.count("\r\n");
+        };
+        QVERIFY(loop.RunUntil([&] { return lines() >= 1; }, 20));
+        QCOMPARE(received, QByteArray("ACK IDB3876543218C0F\r\n"));
+        now += 250'000'000;
+        QVERIFY(loop.RunUntil([&] { return lines() >= 2; }, 20));
+        QCOMPARE(received, QByteArray("ACK IDB3876543218C0F\r\nBRC %S2310BC\r\n"));
+        ::close(port);
+
+        std::fclose(trace);
+        QVERIFY(traceFile.seek(0));
+        const QStringList traceLines =
+            QString::fromLatin1(traceFile.readAll()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(traceLines.filter(QRegularExpression("^LINE ")), QStringList{"LINE AT ID?"});
+        QCOMPARE(traceLines.filter(QRegularExpression("^7000000000 [0-9A-F]{2}$")).size(),
+                 query.size());
+    }
+
+    // Bad arguments exit 64; a file in the link's place is left as it is.
+    // A stale link in the working folder is replaced, and removed at SIGTERM.
+    void theProgramsExitStatusesAndLink() {
+        const auto [code, said] = RunToEnd({"--rate", "0"});
+        QVERIFY2(code == 64 && said.contains("--rate"), said.constData());
+        QTemporaryFile plain;
+        QVERIFY(plain.open());
+        QCOMPARE(RunToEnd({"--link", plain.fileName()}).first, 1);
+        QVERIFY(!QFileInfo(plain.fileName()).isSymLink());
+
         QTemporaryDir dir;
-        const QString trace = dir.filePath("trace"), link = dir.filePath("port");
+        const QString link = dir.filePath("COM1");
         QVERIFY(QFile::link("/nonexistent", link));
         QProcess process;
-        process.start(BRENDLOW_EMULATOR_PATH,
-                      {"--product-code", "59", "--serial", "305419896", "--firmware", "0xC8",
-                       "--trace", trace, "--link", link});
+        process.setWorkingDirectory(dir.path());
+        process.start(BRENDLOW_EMULATOR_PATH, {"--link", "COM1"});
         for (int i = 0; i < kWaitMs / 100 && !process.canReadLine(); ++i)
             process.waitForReadyRead(100);
-        QSerialPort port(QString::fromLatin1(process.readLine().trimmed()));
-        QVERIFY(port.open(QIODevice::ReadWrite) && QFileInfo(link).exists());
-        port.write(QByteArray(60, 'Z') + "\r\n" + QByteArray(60, 'Q') + "AT ID?\r\n");
-        QByteArray answer;
-        QElapsedTimer timer;
-        for (timer.start(); timer.elapsed() < kWaitMs && answer.size() < 22;
-             answer += port.readAll())
-            port.waitForReadyRead(10);
-        QCOMPARE(answer.left(22), QByteArray("ACK IDB3876543218C0F\r\n"));
+        QCOMPARE(QFileInfo(link).symLinkTarget(),
+                 QString::fromLatin1(process.readLine().trimmed()));
         process.terminate();
         QVERIFY(process.waitForFinished(kWaitMs) && process.exitCode() == 0);
         QVERIFY(!QFileInfo(link).isSymLink());
-        QFile file(trace);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(
-            QString::fromLatin1(file.readAll()).split('\n').filter(QRegularExpression("^LINE ")),
-            QStringList{"LINE AT ID?"});
     }
 };
 

@@ -1,0 +1,80 @@
+#pragma once
+// The emulator's one thread: a ppoll() loop that reads command lines from the
+// pty master, answers them, writes the broadcasts on their schedule and
+// drives the fault and throughput switches. It always sleeps in ppoll() until
+// input, room for output (only asked for when there is something to write
+// and the pacer allows it), a stop request or the next deadline, so it never
+// spins.
+#include "emulator/EmulatedDevice.h"
+#include "emulator/EmulatorOptions.h"
+#include "emulator/OutputQueue.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace emulator {
+
+struct LoopFiles {
+    FILE* trace = nullptr;   // received bytes and lines, or none
+    FILE* sendLog = nullptr; // level broadcasts written, or none
+};
+
+class CEmulatorLoop {
+public:
+    // Monotonic nanoseconds. The default, proto::SteadyNs, is the time base
+    // the trace and the send log share with the terminal's logs.
+    using Clock = std::function<int64_t()>;
+
+    // `master`: the pty's master side, non-blocking. `stop`: a descriptor
+    // that turns readable when the loop is to end, or -1. The options, the
+    // files and the descriptors must outlive the loop. Times count from now.
+    CEmulatorLoop(const EmulatorOptions& options, int master, int stop, LoopFiles files = {},
+                  Clock clock = {});
+
+    // Runs until `stop` turns readable, --exit-after's time comes or polling
+    // fails.
+    void Run();
+    // Runs until `done` holds (asked before each turn) or `turns` turns have
+    // passed; each turn is one wait and what it brought. True when `done`
+    // held.
+    bool RunUntil(const std::function<bool()>& done, int turns);
+
+private:
+    bool Turn(); // false when the loop is to end
+    bool Silent(int64_t now) const;
+    void Schedule(int64_t now);
+    void Enqueue(const std::string& line, int shownLevel = -1);
+    void EnqueueLevelBroadcast();
+    void AppendNoise(size_t minCount, size_t maxCount, bool allowLineEnds);
+    int64_t Flush(int64_t now, bool& wantWritable);
+    void ReadInput(int64_t now);
+    void LogSent(const std::vector<int>& levels);
+    void FlushFiles();
+
+    const EmulatorOptions& m_options;
+    int m_master;
+    int m_stop;
+    LoopFiles m_files;
+    Clock m_clock;
+    CEmulatedDevice m_device;
+    CCommandFramer m_framer;
+    COutputQueue m_queue;
+    std::optional<CBytePacer> m_pacer;
+    std::mt19937_64 m_random;
+
+    int64_t m_startNs = 0;
+    int64_t m_exitNs = 0;
+    int64_t m_levelPeriodNs = 0;
+    int64_t m_nextLevelNs = 0;
+    int64_t m_nextSecondNs = 0;
+    int64_t m_nextGarbageNs = 0;
+    bool m_broadcasting = false;
+    uint64_t m_unflushedSendLog = 0;
+};
+
+} // namespace emulator
