@@ -8,7 +8,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,9 +20,9 @@ struct Result {
     QByteArray out, err;
 };
 
-Result Ctl(const QStringList& arguments) {
+Result Ctl(const QStringList& arguments, const QString& program = BRENDLOW_CTL_PATH) {
     QProcess p;
-    p.start(QStringLiteral(BRENDLOW_CTL_PATH), arguments);
+    p.start(program, arguments);
     Result r;
     if (!p.waitForFinished(20000)) {
         p.kill();
@@ -37,6 +40,13 @@ QList<QJsonObject> JsonLines(const QByteArray& out) {
         if (!line.isEmpty())
             objects << QJsonDocument::fromJson(line).object();
     return objects;
+}
+
+// A copy of brendlowctl in `folder`, whose ports/ it then uses: the build's
+// own ports/ stays as it is.
+QString ToolIn(const QString& folder) {
+    const QString copy = QDir(folder).filePath("brendlowctl");
+    return QFile::copy(BRENDLOW_CTL_PATH, copy) ? copy : QString();
 }
 
 } // namespace
@@ -129,19 +139,172 @@ private slots:
         QVERIFY(lines.contains("LINE " + QString::fromLatin1(level20.View().data(), 8)));
     }
 
-    void failuresHaveTheirExitCodes() {
-        QCOMPARE(Ctl({"level", "101"}).code, 64);
-        QCOMPARE(Ctl({"bogus"}).code, 64);
-        QCOMPARE(Ctl({"instances", "keel=3"}).code, 64);
-        const Result absent = Run({"identify"});
-        QCOMPARE(absent.code, 2);
-        QVERIFY(absent.err.contains(Port().toUtf8()));
-        QVERIFY(absent.out.isEmpty());
-        EmulatorProcess garbage;
-        QVERIFY(garbage.Start(m_dir.path(), 1, {"--garbage"}));
-        const Result silent = Run({"--timeout", "1.5", "identify"});
-        QCOMPARE(silent.code, 3);
-        QCOMPARE(silent.err.count('\n'), 1);
+    // A value the device reports above 15 goes out as 255, as the About
+    // box's Confirm sends it, and stays; 255 given asks for no change.
+    void instancesAboveFifteenAreLeftAsTheyAre() {
+        EmulatorProcess emulator;
+        const QString trace = m_dir.filePath("instances-trace.txt");
+        QVERIFY(emulator.Start(m_dir.path(), 1, {"--trace", trace}));
+        // Only another program on the line can give the device such values.
+        const proto::CommandLine odd =
+            proto::BuildDeviceInstanceLine({32, 5, 16, 200, 1, 15, 9, 4});
+        QFile port(Port());
+        QVERIFY(port.open(QIODevice::WriteOnly));
+        port.write(odd.View().data(), odd.length);
+        port.close();
+        const Result r = Run({"instances", "--json", "fuel=3", "rudder=255"});
+        QCOMPARE(r.code, 0);
+        const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+        const QList<int> now{o["engine"].toInt(),  o["fuel"].toInt(),         o["battery"].toInt(),
+                             o["exhaust"].toInt(), o["transmission"].toInt(), o["wwater"].toInt(),
+                             o["rudder"].toInt(),  o["bwater"].toInt()};
+        QCOMPARE(now, QList<int>({32, 3, 16, 200, 1, 15, 9, 4}));
+        const proto::CommandLine sent =
+            proto::BuildDeviceInstanceLine({255, 3, 255, 255, 1, 15, 255, 4});
+        QVERIFY(ReadLines(trace).contains(
+            "LINE " + QString::fromLatin1(sent.View().data(), sent.length - 2)));
+    }
+
+    void badArgumentsExit64_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("no command") << QStringList{};
+        QTest::newRow("unknown command") << QStringList{"bogus"};
+        QTest::newRow("level above 100") << QStringList{"level", "101"};
+        QTest::newRow("unknown key") << QStringList{"key", "enter"};
+        QTest::newRow("sweep without TO") << QStringList{"sweep", "10"};
+        QTest::newRow("unknown instance") << QStringList{"instances", "keel=3"};
+        // The About box would send these as 255, not as the number meant.
+        QTest::newRow("instance 16") << QStringList{"instances", "engine=16"};
+        QTest::newRow("instance 05") << QStringList{"instances", "engine=05"};
+        QTest::newRow("instance empty") << QStringList{"instances", "engine="};
+        QTest::newRow("negative timeout") << QStringList{"--timeout", "-1", "identify"};
+        QTest::newRow("port COM31") << QStringList{"--port", "COM31", "identify"};
+        QTest::newRow("assign COM31") << QStringList{"ports", "--assign", "COM31=/dev/null"};
+        QTest::newRow("assign no path") << QStringList{"ports", "--assign", "COM1="};
+        QTest::newRow("assign lower case") << QStringList{"ports", "--assign", "com1=/dev/null"};
+        QTest::newRow("remove COM0") << QStringList{"ports", "--remove", "COM0"};
+    }
+    void badArgumentsExit64() {
+        QFETCH(QStringList, arguments);
+        const Result r = Ctl(arguments);
+        QCOMPARE(r.code, 64);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(r.err.contains("\nUsage: brendlowctl"), r.err.constData());
+    }
+
+    // Each way a device run fails ends with its own code and says why on
+    // stderr.
+    void deviceFailuresHaveTheirExitCodes_data() {
+        QTest::addColumn<QStringList>("emulator"); // empty: no device on the port
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("out");    // what stdout starts with
+        QTest::addColumn<QByteArray>("reason"); // in the last line on stderr
+        QTest::newRow("port absent") << QStringList{} << QStringList{"identify"} << 2
+                                     << QByteArray() << QByteArray("ports/COM1");
+        QTest::newRow("no answer")
+            << QStringList{"--garbage"} << QStringList{"--timeout", "1.5", "identify"} << 3
+            << QByteArray() << QByteArray("no device answered");
+        // Identified and acknowledging, then silent: the sweep's next step
+        // goes unacknowledged.
+        QTest::newRow("no acknowledgement")
+            << QStringList{"--silent-after", "3"}
+            << QStringList{"--timeout", "1", "sweep", "0", "100", "--every", "0.5"} << 4
+            << QByteArray("0\n") << QByteArray("did not acknowledge level");
+        QTest::newRow("unknown product")
+            << QStringList{"--product-code", "0x41"} << QStringList{"identify"} << 5 << QByteArray()
+            << QByteArray("unknown product code 65");
+    }
+    void deviceFailuresHaveTheirExitCodes() {
+        QFETCH(QStringList, emulator);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, code);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, reason);
+        EmulatorProcess device;
+        if (!emulator.isEmpty())
+            QVERIFY(device.Start(m_dir.path(), 1, emulator));
+        const Result r = Run(arguments);
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.out.startsWith(out), r.out.constData());
+        if (out.isEmpty())
+            QVERIFY(r.out.isEmpty() && r.err.count('\n') == 1);
+        const QList<QByteArray> messages = r.err.trimmed().split('\n');
+        QVERIFY2(messages.last().contains(reason), r.err.constData());
+    }
+
+    // What ports refuses, with its exit code; a refused change leaves the
+    // ports/ folder as it was.
+    void portChangesRefused_data() {
+        QTest::addColumn<QStringList>("files"); // made in the data folder first
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("reason");
+        QTest::newRow("missing device")
+            << QStringList{"ports/"} << QStringList{"--assign", "COM3=/nonexistent/tty"}
+            << QByteArray("/nonexistent/tty does not exist");
+        QTest::newRow("COMn a file")
+            << QStringList{"ports/", "ports/COM4"} << QStringList{"--assign", "COM4=/dev/null"}
+            << QByteArray("ports/COM4 exists and is not a link");
+        QTest::newRow("ports a file")
+            << QStringList{"ports"} << QStringList{"--assign", "COM3=/dev/null"}
+            << QByteArray("Cannot create the folder");
+        QTest::newRow("remove no link") << QStringList{"ports/"} << QStringList{"--remove", "COM5"}
+                                        << QByteArray("COM5 has no link to remove");
+        QTest::newRow("remove a file")
+            << QStringList{"ports/", "ports/COM4"} << QStringList{"--remove", "COM4"}
+            << QByteArray("ports/COM4 is not a link");
+    }
+    void portChangesRefused() {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, reason);
+        QTemporaryDir data;
+        const QString tool = ToolIn(data.path());
+        QVERIFY(!tool.isEmpty());
+        for (const QString& f : files) {
+            const QString path = data.filePath(f);
+            QVERIFY(f.endsWith('/') ? QDir().mkpath(path) : QFile(path).open(QIODevice::WriteOnly));
+        }
+        const QStringList before =
+            QDir(data.filePath("ports"))
+                .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System);
+        const Result r = Ctl(QStringList{"ports"} + arguments, tool);
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(r.err.contains(reason), r.err.constData());
+        QCOMPARE(QDir(data.filePath("ports"))
+                     .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System),
+                 before);
+    }
+
+    // Quotes, backslashes and control characters in a path come back as they
+    // were; a byte that is not UTF-8 comes back as U+FFFD, so every line
+    // stays valid JSON.
+    void portsJsonCarriesAnyPath() {
+        QTemporaryDir data;
+        const QString tool = ToolIn(data.path());
+        QVERIFY(!tool.isEmpty());
+        QVERIFY(QDir().mkpath(data.filePath("ports")));
+        const QByteArray name = QFile::encodeName(data.path()) + "/q\"b\\s\n\t\x01\xff";
+        QVERIFY(::close(::creat(name.constData(), 0600)) == 0);
+        // QTemporaryDir cannot name it to remove it.
+        const auto removeFile = qScopeGuard([&] { ::unlink(name.constData()); });
+        QVERIFY(::symlink(name.constData(),
+                          QFile::encodeName(data.filePath("ports/COM2")).constData()) == 0);
+        const Result r = Ctl({"ports", "--json"}, tool);
+        QCOMPARE(r.code, 0);
+        const QList<QByteArray> lines = r.out.trimmed().split('\n');
+        QVERIFY(lines.size() >= 30);
+        for (const QByteArray& line : lines) {
+            QJsonParseError error;
+            QJsonDocument::fromJson(line, &error);
+            QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
+        }
+        const QJsonObject com2 = QJsonDocument::fromJson(lines[1]).object();
+        const QString shown = data.path() + QStringLiteral("/q\"b\\s\n\t\x01\uFFFD");
+        QCOMPARE(com2["opens"].toString(), shown);
+        QCOMPARE(com2["description"].toString(), QStringLiteral("COM2 → ") + shown);
+        QCOMPARE(QJsonDocument::fromJson(lines[0]).object()["opens"], QJsonValue(QJsonValue::Null));
     }
 };
 

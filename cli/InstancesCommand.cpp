@@ -1,0 +1,88 @@
+#include "cli/InstancesCommand.h"
+
+#include "cli/Output.h"
+#include "cli/RecordJson.h"
+#include "core/InstanceManagement.h"
+
+namespace cli {
+
+uint8_t InstanceFromText(const QString& text) {
+    const QByteArray latin = text.toLatin1();
+    return device::InstanceFromText(std::string_view(latin.constData(), size_t(latin.size())));
+}
+
+std::array<QString, 8> GivenInstances(const QStringList& assignments) {
+    std::array<QString, 8> given;
+    for (const QString& assignment : assignments) {
+        const QString name = assignment.section('=', 0, 0);
+        for (size_t i = 0; i < device::kInstanceFields.size(); ++i)
+            if (name == QLatin1String(device::kInstanceFields[i].name))
+                given[i] = assignment.section('=', 1);
+    }
+    return given;
+}
+
+std::array<uint8_t, 8> InstanceLine(const proto::InstanceReport& current,
+                                    const std::array<QString, 8>& given) {
+    const std::array<uint8_t, 8> now = device::InstancesInLineOrder(current);
+    std::array<uint8_t, 8> line{};
+    for (size_t i = 0; i < line.size(); ++i)
+        line[i] = InstanceFromText(given[i].isEmpty() ? QString::number(now[i]) : given[i]);
+    return line;
+}
+
+namespace {
+
+class CInstances final : public CCommand {
+public:
+    using CCommand::CCommand;
+
+    void Start(const session::DeviceIdentity&) override {
+        const Request& request = m_tool.GetRequest();
+        m_given = GivenInstances(request.arguments);
+        // The instances not named keep what the device reports, so the
+        // line waits for a report.
+        connect(&m_tool.Session(), &session::CDeviceSession::InstancesReported, this,
+                &CInstances::OnReport);
+        m_tool.Expect(request.timeout, kExitNoAnswer,
+                      tr("the device sent no instance report within %1 s").arg(request.timeout));
+        if (m_tool.Session().Instances())
+            OnReport(*m_tool.Session().Instances());
+    }
+
+private:
+    void OnReport(const proto::InstanceReport& report) {
+        if (m_tool.Finished())
+            return;
+        const Request& request = m_tool.GetRequest();
+        if (!m_bSent) {
+            m_line = InstanceLine(report, m_given);
+            m_bSent = true;
+            m_tool.Expect(
+                request.timeout, kExitNoAcknowledgement,
+                tr("the device did not take the new instances within %1 s").arg(request.timeout));
+            m_tool.Session().SendInstances(m_line);
+            return;
+        }
+        // The device's next report tells whether it took them; 255 asks
+        // for no change, so there is nothing to wait for.
+        const std::array<uint8_t, 8> now = device::InstancesInLineOrder(report);
+        for (size_t i = 0; i < now.size(); ++i)
+            if (!m_given[i].isEmpty() && m_line[i] != 255 && now[i] != m_line[i])
+                return;
+        Print(request.json ? JsonLine(InstancesJson(report)) : InstancesText(report) + '\n');
+        m_tool.Finish(kExitOk);
+    }
+
+    std::array<QString, 8> m_given;
+    std::array<uint8_t, 8> m_line{};
+    bool m_bSent = false;
+};
+
+} // namespace
+
+std::unique_ptr<CCommand> MakeInstances(CControlTool& tool) {
+    return std::make_unique<CInstances>(tool);
+}
+
+} // namespace cli

@@ -1,0 +1,32 @@
+#pragma once
+// What one run of brendlowctl was asked to do, and the exit codes it ends
+// with: scripts branch on them, so each stays what the help promises.
+#include <QString>
+#include <QStringList>
+
+namespace cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitCannotOpen = 2;
+inline constexpr int kExitNoAnswer = 3;
+inline constexpr int kExitNoAcknowledgement = 4;
+inline constexpr int kExitUnknownProduct = 5;
+inline constexpr int kExitUsage = 64;
+
+struct Request {
+    QString command; // identify, watch, traffic, level, key, sweep, instances, ports
+    QStringList arguments;
+    QString portName;   // "COM3", or empty when portPath is set
+    QString portPath;   // a device path, opened whatever the port name
+    QString portShown;  // how messages name the port
+    double timeout = 5; // seconds for an answer or an acknowledgement
+    bool json = false;
+    long count = -1;     // watch: records to print; -1 for no limit
+    double seconds = -1; // watch, traffic: how long; -1 for no limit
+    int step = 1;        // sweep
+    double every = 1;    // sweep: seconds between steps
+    QStringList assign;  // ports: COMn=PATH
+    QStringList remove;  // ports: COMn
+};
+
+} // namespace cli
