@@ -3,6 +3,7 @@
 #include "cli/ControlTool.h"
 #include "cli/Options.h"
 #include "session/PortMap.h"
+#include "session/SystemSerialBackend.h"
 
 #include <QCoreApplication>
 

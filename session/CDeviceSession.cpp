@@ -1,8 +1,8 @@
 #include "session/CDeviceSession.h"
-#include "session/Latin1.h"
 
 #include "core/CommandLine.h"
 #include "core/SettingsFile.h"
+#include "session/Latin1.h"
 #include "session/PortMap.h"
 #include "session/SettingsStore.h"
 

@@ -1,7 +1,7 @@
 #include "session/PanelSnapshot.h"
-#include "session/Latin1.h"
 
 #include "core/ParameterModel.h"
+#include "session/Latin1.h"
 
 namespace panel {
 

@@ -2,6 +2,7 @@
 // while reads are spaced; a device that goes away: the terminal never falls
 // back to another device while it searches, and does not spin.
 #include "session/CMSComm.h"
+#include "session/SystemSerialBackend.h"
 #include "tests/EmulatorProcess.h"
 
 #include <QDeadlineTimer>
