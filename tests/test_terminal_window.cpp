@@ -6,7 +6,6 @@
 #include "session/PanelSnapshot.h"
 #include "tests/FakeEnvironment.h"
 #include "widgets/CachedGroupBox.h"
-#include "widgets/CaretBlinkLimit.h"
 #include "widgets/CiAnalogDisplayX.h"
 #include "widgets/CiSliderX.h"
 #include "widgets/RepaintThrottle.h"
@@ -19,7 +18,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
-#include <QStyleHints>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,21 +29,6 @@ QByteArray Bytes(const std::string& s) {
 
 const QByteArray kIdQuery("AT ID?\r\n");
 const QByteArray kIdReport = Bytes(proto::BuildIdReportLine('9', 1, 9)); // serial 1, " 1.0A"
-
-// Counts the paint events a widget receives.
-class CPaintCounter : public QObject {
-public:
-    CPaintCounter(QWidget* widget, int& paints) : m_paints(paints) {
-        widget->installEventFilter(this);
-    }
-    bool eventFilter(QObject*, QEvent* event) override {
-        m_paints += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
-    }
-
-private:
-    int& m_paints;
-};
 
 } // namespace
 
@@ -504,39 +487,6 @@ private slots:
             change(cached);
             QVERIFY(looksTheSame());
         }
-    }
-
-    // A focused edit field stops blinking after a quiet while, its cursor
-    // shown steadily, and blinks again at the next key.
-    void theCursorStopsBlinkingWhenNobodyTypes() {
-        QStyleHints* hints = QGuiApplication::styleHints();
-        const int platformFlashTime = hints->cursorFlashTime();
-        hints->setCursorFlashTime(200); // a blink every 100 ms
-        QLineEdit edit;
-        int paints = 0;
-        CPaintCounter counter(&edit, paints);
-        edit.show();
-        QVERIFY(QTest::qWaitForWindowActive(&edit));
-        edit.setFocus();
-        const auto paintsOver = [&](int ms) {
-            const int before = paints;
-            QTest::qWait(ms);
-            return paints - before;
-        };
-        {
-            CCaretBlinkLimit limit(800);
-            QVERIFY(paintsOver(400) >= 2); // blinking
-            QTRY_VERIFY(limit.Stopped());
-            QCOMPARE(paintsOver(500), 0);
-
-            QTest::keyClick(&edit, Qt::Key_Shift);
-            QVERIFY(!limit.Stopped());
-            QCOMPARE(hints->cursorFlashTime(), 200);
-            QVERIFY(paintsOver(400) >= 2);
-            QTRY_VERIFY(limit.Stopped());
-        }
-        QCOMPARE(hints->cursorFlashTime(), 200); // left as it was found
-        hints->setCursorFlashTime(platformFlashTime);
     }
 };
 

@@ -1,21 +1,40 @@
 #include "widgets/CaretBlinkLimit.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QStyleHints>
 
-CCaretBlinkLimit::CCaretBlinkLimit(int stopAfterMs, QObject* parent)
-    : QObject(parent), m_flashTime(QGuiApplication::styleHints()->cursorFlashTime()) {
+namespace {
+
+CCaretBlinkLimit::Now RealTime() {
+    QElapsedTimer timer;
+    timer.start();
+    return [timer] { return timer.elapsed(); };
+}
+
+} // namespace
+
+CCaretBlinkLimit::CCaretBlinkLimit(int stopAfterMs, QObject* parent, Now now)
+    : QObject(parent), m_now(now ? std::move(now) : RealTime()), m_stopAfterMs(stopAfterMs),
+      m_lastInput(m_now()), m_flashTime(QGuiApplication::styleHints()->cursorFlashTime()) {
     m_quiet.setSingleShot(true);
-    m_quiet.setInterval(stopAfterMs);
-    connect(&m_quiet, &QTimer::timeout, this, &CCaretBlinkLimit::Stop);
+    connect(&m_quiet, &QTimer::timeout, this, &CCaretBlinkLimit::CheckQuiet);
     qApp->installEventFilter(this);
-    m_quiet.start();
+    m_quiet.start(m_stopAfterMs);
 }
 
 CCaretBlinkLimit::~CCaretBlinkLimit() {
     qApp->removeEventFilter(this);
     Resume();
+}
+
+void CCaretBlinkLimit::CheckQuiet() {
+    const qint64 quiet = m_now() - m_lastInput;
+    if (quiet >= m_stopAfterMs)
+        Stop();
+    else
+        m_quiet.start(static_cast<int>(m_stopAfterMs - quiet));
 }
 
 bool CCaretBlinkLimit::eventFilter(QObject* /*watched*/, QEvent* event) {
@@ -28,10 +47,10 @@ bool CCaretBlinkLimit::eventFilter(QObject* /*watched*/, QEvent* event) {
     case QEvent::TouchBegin:
     case QEvent::FocusIn:
     case QEvent::WindowActivate:
-        // Several objects see one key or click; the timer is restarted for
-        // each, which is cheap, and the blinking resumed once.
+        // Several objects see one key or click; each notes the time, which
+        // is cheap, and the blinking is resumed once.
+        m_lastInput = m_now();
         Resume();
-        m_quiet.start();
         break;
     default:
         break;
@@ -51,4 +70,5 @@ void CCaretBlinkLimit::Resume() {
         return;
     m_stopped = false;
     QGuiApplication::styleHints()->setCursorFlashTime(m_flashTime);
+    m_quiet.start(m_stopAfterMs);
 }

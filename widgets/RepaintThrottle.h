@@ -7,7 +7,55 @@
 // later change in the same frame waits for the next frame's start, where one
 // timer repaints every widget that is waiting. So the panel is drawn in one
 // paint pass a frame, not one per widget, and the last change is always drawn.
+#include <QBasicTimer>
+#include <QObject>
 #include <functional>
+#include <vector>
+
+class CRepaintThrottle;
+
+// Frames of CRepaintThrottle::kFrameMs, counted from the clock's start, and
+// the one timer that ends a frame for every throttle waiting for it. The
+// application's throttles share one (Shared()); a test makes its own on a
+// time it sets, and ends its frames itself.
+class CFrameClock final : public QObject {
+public:
+    // Milliseconds from a fixed start; never goes back.
+    using Now = std::function<qint64()>;
+
+    // An empty `now` is real time from the clock's construction.
+    explicit CFrameClock(Now now = {}, QObject* parent = nullptr);
+    // Throttles still waiting on it wait no longer: the frame end they
+    // waited for never comes.
+    ~CFrameClock() override;
+    CFrameClock(const CFrameClock&) = delete;
+    CFrameClock& operator=(const CFrameClock&) = delete;
+
+    // The application's clock, made on first use; it goes with the
+    // application.
+    static CFrameClock& Shared();
+
+    qint64 Frame() const;
+    // Repaints every throttle waiting for the current frame to end. The
+    // timer calls it when the frame ends; a test with a time of its own
+    // calls it instead of waiting for the timer.
+    void EndFrame();
+    // A throttle is waiting and the timer is set for the frame's end.
+    bool EndScheduled() const { return m_timer.isActive(); }
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    friend class CRepaintThrottle;
+    void Wait(CRepaintThrottle* throttle);
+    void Forget(CRepaintThrottle* throttle);
+
+    Now m_now;
+    QBasicTimer m_timer;
+    std::vector<CRepaintThrottle*> m_waiting;
+    std::vector<CRepaintThrottle*> m_due; // being repainted now
+};
 
 class CRepaintThrottle {
 public:
@@ -18,7 +66,10 @@ public:
     // a lone change is still drawn at once.
     static constexpr int kFrameMs = 33;
 
+    // On the application's frame clock.
     explicit CRepaintThrottle(std::function<void()> repaint);
+    // On `clock`, which outlives the throttle.
+    CRepaintThrottle(std::function<void()> repaint, CFrameClock& clock);
     ~CRepaintThrottle();
     CRepaintThrottle(const CRepaintThrottle&) = delete;
     CRepaintThrottle& operator=(const CRepaintThrottle&) = delete;
@@ -32,9 +83,11 @@ public:
 
 private:
     friend class CFrameClock;
-    void Repaint(long long frame);
+    CFrameClock& Clock() const { return m_clock != nullptr ? *m_clock : CFrameClock::Shared(); }
+    void Repaint(qint64 frame);
 
     std::function<void()> m_repaint;
-    long long m_lastFrame = -1; // the frame of the latest repaint
+    CFrameClock* m_clock = nullptr; // none: the application's
+    qint64 m_lastFrame = -1;        // the frame of the latest repaint
     bool m_waiting = false;
 };

@@ -2,10 +2,9 @@
 
 #include "session/CDeviceSession.h"
 #include "widgets/MessageSink.h"
+#include "window/TrafficModel.h"
 
-#include <QAbstractTableModel>
 #include <QCheckBox>
-#include <QColor>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -19,153 +18,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <deque>
 
 using session::TrafficLine;
-using session::Verdict;
-
-// The list's rows: the sequence numbers of the logged lines the filter
-// shows, oldest first. Rows come and go in batches at the ends only.
-class CTrafficModel final : public QAbstractTableModel {
-public:
-    enum Column { kTime, kDirection, kVerdict, kText, kColumns };
-
-    CTrafficModel(const session::CTrafficLog& log, QObject* parent)
-        : QAbstractTableModel(parent), m_log(log) {}
-
-    int rowCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
-    }
-    int columnCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : kColumns;
-    }
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-
-    const TrafficLine& Line(int row) const {
-        return m_log.BySequence(m_rows[static_cast<size_t>(row)]);
-    }
-    const session::TrafficFilter& Filter() const { return m_filter; }
-
-    // Before the log lets go of the lines older than `firstKept`; returns how
-    // many rows went.
-    int DropBefore(int64_t firstKept) {
-        const auto end = std::lower_bound(m_rows.begin(), m_rows.end(), firstKept);
-        const int count = static_cast<int>(end - m_rows.begin());
-        if (count > 0) {
-            beginRemoveRows({}, 0, count - 1);
-            m_rows.erase(m_rows.begin(), end);
-            endRemoveRows();
-        }
-        return count;
-    }
-    // After the log took lines from sequence `from` on.
-    void AddFrom(int64_t from) {
-        std::vector<int64_t> added;
-        for (int64_t s = std::max(from, m_log.DroppedFromFront()); s < m_log.EndSequence(); ++s)
-            if (m_filter.Accepts(m_log.BySequence(s)))
-                added.push_back(s);
-        if (added.empty())
-            return;
-        const int first = rowCount();
-        beginInsertRows({}, first, first + static_cast<int>(added.size()) - 1);
-        m_rows.insert(m_rows.end(), added.begin(), added.end());
-        endInsertRows();
-    }
-    void Reset(const session::TrafficFilter& filter) {
-        beginResetModel();
-        m_filter = filter;
-        m_rows.clear();
-        for (int64_t s = m_log.DroppedFromFront(); s < m_log.EndSequence(); ++s)
-            if (m_filter.Accepts(m_log.BySequence(s)))
-                m_rows.push_back(s);
-        endResetModel();
-    }
-    // Before the log is cleared.
-    void RemoveAll() {
-        beginResetModel();
-        m_rows.clear();
-        endResetModel();
-    }
-
-private:
-    const session::CTrafficLog& m_log;
-    session::TrafficFilter m_filter;
-    std::deque<int64_t> m_rows;
-};
-
-namespace {
-
-QString VerdictText(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::Ok:
-        return CTrafficDlg::tr("ok");
-    case Verdict::BadChecksum:
-        return CTrafficDlg::tr("bad checksum");
-    case Verdict::Unexpected:
-        return CTrafficDlg::tr("unexpected");
-    case Verdict::Dropped:
-        return CTrafficDlg::tr("dropped");
-    }
-    return {};
-}
-
-} // namespace
-
-QVariant CTrafficModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rowCount())
-        return {};
-    const TrafficLine& line = Line(index.row());
-    switch (role) {
-    case Qt::DisplayRole:
-        switch (index.column()) {
-        case kTime:
-            return session::FormatTime(line);
-        case kDirection:
-            return line.sent ? CTrafficDlg::tr("TX") : CTrafficDlg::tr("RX");
-        case kVerdict:
-            // A sent line has nothing to judge.
-            return line.sent ? QString() : VerdictText(line.verdict);
-        case kText:
-            return QString::fromLatin1(session::VisibleText(line.bytes));
-        }
-        return {};
-    case Qt::TextAlignmentRole:
-        return index.column() == kTime ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                                       : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
-    case Qt::BackgroundRole:
-        // Lines the device got wrong stand out: red for lost or corrupted
-        // bytes, amber for lines that came at the wrong time.
-        if (line.verdict == Verdict::BadChecksum || line.verdict == Verdict::Dropped)
-            return QColor(255, 205, 205);
-        if (line.verdict == Verdict::Unexpected)
-            return QColor(255, 236, 190);
-        return {};
-    case Qt::ForegroundRole:
-        // Dark text on the light marks, whatever the colour scheme.
-        if (line.verdict != Verdict::Ok)
-            return QColor(Qt::black);
-        return {};
-    default:
-        return {};
-    }
-}
-
-QVariant CTrafficModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return {};
-    switch (section) {
-    case kTime:
-        return CTrafficDlg::tr("Time (ms)");
-    case kDirection:
-        return CTrafficDlg::tr("Dir");
-    case kVerdict:
-        return CTrafficDlg::tr("Verdict");
-    case kText:
-        return CTrafficDlg::tr("Text");
-    }
-    return {};
-}
 
 CTrafficDlg::CTrafficDlg(session::CDeviceSession& session, QWidget* parent)
     : QDialog(parent), m_session(session) {
@@ -210,12 +64,15 @@ CTrafficDlg::CTrafficDlg(session::CDeviceSession& session, QWidget* parent)
     const int padding = 2 * metrics.horizontalAdvance(QLatin1Char('0'));
     columns->resizeSection(CTrafficModel::kTime,
                            metrics.horizontalAdvance(QStringLiteral("9999999.9")) + padding);
-    columns->resizeSection(CTrafficModel::kDirection,
-                           std::max(metrics.horizontalAdvance(tr("Dir")),
-                                    metrics.horizontalAdvance(QStringLiteral("TX"))) +
-                               padding);
-    columns->resizeSection(CTrafficModel::kVerdict,
-                           metrics.horizontalAdvance(tr("bad checksum")) + padding);
+    // The direction and verdict columns fit their widest word, the header's
+    // included.
+    for (const CTrafficModel::Column column :
+         {CTrafficModel::kDirection, CTrafficModel::kVerdict}) {
+        int width = 0;
+        for (const QString& word : CTrafficModel::Words(column))
+            width = std::max(width, metrics.horizontalAdvance(word));
+        columns->resizeSection(column, width + padding);
+    }
     layout->addWidget(m_view, 1);
 
     auto* buttons = new QHBoxLayout;
