@@ -75,7 +75,7 @@ CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
                    Qt::MSWindowsFixedSizeDialogHint);
     m_controls.Build(this, Template());
     m_slider = m_controls.ItemAs<CiSliderX>(ids::kSlider);
-    m_controls.ItemAs<QComboBox>(ids::kPortList)->lineEdit()->installEventFilter(this);
+    m_controls.ItemAs<QComboBox>(ids::kPortList)->installEventFilter(this);
     MakePanelAccessible(m_controls);
     // The panel's controls explain themselves when hovered.
     for (const panel::PanelEntry& e : panel::kPanelEntries)
@@ -226,7 +226,7 @@ bool CTerminalDlg::eventFilter(QObject* watched, QEvent* event) {
     // window the key copies the panel, wherever the focus is.
     if (event->type() == QEvent::ShortcutOverride &&
         static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy) &&
-        watched == m_controls.ItemAs<QComboBox>(ids::kPortList)->lineEdit())
+        watched == m_controls.Item(ids::kPortList))
         return true;
     return QDialog::eventFilter(watched, event);
 }
