@@ -10,14 +10,14 @@ install_missing_packages
 
 echo "== build and test"
 build_into build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRENDLOW_BENCH=ON
-ctest --test-dir "$ROOT/build" --output-on-failure -j 2
+run_tests "$ROOT/build"
 
 echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
 build_into build-asan -DCMAKE_BUILD_TYPE=Debug -DBRENDLOW_SANITIZE=ON -DBRENDLOW_BENCH=OFF
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1"
 export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-ctest --test-dir "$ROOT/build-asan" --output-on-failure -j 2
+run_tests "$ROOT/build-asan"
 
 echo "== fuzz targets, a short run each (fuzz/run.sh SECONDS for longer)"
 "$ROOT/fuzz/run.sh" 7

@@ -189,7 +189,14 @@ int64_t CEmulatorLoop::Flush(int64_t now, bool& wantWritable) {
             }
             allowed = std::min(allowed, m_pacer->Allowance());
         }
+        // The send log's time is taken before the write: the reader may take
+        // the lines the moment they are in the pty, and this loop goes on
+        // while it makes room, so a time taken afterwards can be later than
+        // the reader showing them.
+        const int64_t writtenNs = m_clock();
+        sent.clear();
         const long written = m_queue.WriteTo(m_master, allowed, sent);
+        LogSent(sent, writtenNs);
         if (written <= 0) {
             // EAGAIN: the pty is full. The flood's queue is never trimmed,
             // so waiting for room is what holds the flood back.
@@ -205,26 +212,25 @@ int64_t CEmulatorLoop::Flush(int64_t now, bool& wantWritable) {
     }
     if (m_queue.Pending() > 0 && wakeNs == INT64_MAX)
         wantWritable = true;
-    LogSent(sent);
     return wakeNs;
 }
 
-void CEmulatorLoop::LogSent(const std::vector<int>& levels) {
+void CEmulatorLoop::LogSent(const std::vector<int>& levels, int64_t writtenNs) {
     if (!m_files.sendLog || levels.empty())
         return;
-    const long long now = m_clock();
+    const long long at = writtenNs;
     for (int level : levels) {
         if (level >= kSpoiltMark)
-            std::fprintf(m_files.sendLog, "%lld %d bad\n", now, level - kSpoiltMark);
+            std::fprintf(m_files.sendLog, "%lld %d bad\n", at, level - kSpoiltMark);
         else
-            std::fprintf(m_files.sendLog, "%lld %d\n", now, level);
+            std::fprintf(m_files.sendLog, "%lld %d\n", at, level);
         if (++m_unflushedSendLog >= 100) {
             std::fflush(m_files.sendLog);
             m_unflushedSendLog = 0;
         }
     }
     // Once silent, the log is complete: let readers see all of it.
-    if (Silent(now)) {
+    if (Silent(m_clock())) {
         std::fflush(m_files.sendLog);
         m_unflushedSendLog = 0;
     }

@@ -53,7 +53,7 @@ private:
     void AppendNoise(size_t minCount, size_t maxCount, bool allowLineEnds);
     int64_t Flush(int64_t now, bool& wantWritable);
     void ReadInput(int64_t now);
-    void LogSent(const std::vector<int>& levels);
+    void LogSent(const std::vector<int>& levels, int64_t writtenNs);
     void FlushFiles();
 
     const EmulatorOptions& m_options;

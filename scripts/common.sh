@@ -35,3 +35,34 @@ settings_port() {
     [ -f "$file" ] && n=$(tr -d '\r' < "$file" | grep -aoiE '^com=?[0-9]+;' | tail -1 | grep -oE '[0-9]+')
     [ -n "$n" ] && [ "$n" -ge 1 ] && [ "$n" -le 30 ] && echo "$n" || echo 1
 }
+
+# run_tests DIR: every test of the build in DIR, two at a time. When any
+# fails, ends with a summary that names the failed tests and shows the last
+# lines of each one's output, so that the cause is at the end of a long log
+# and not somewhere in its middle (all of it is in DIR/Testing/Temporary/LastTest.log).
+run_tests() {
+    local dir=$1
+    ctest --test-dir "$dir" --output-on-failure -j 2 && return 0
+    local temporary=$dir/Testing/Temporary name
+    if [ ! -s "$temporary/LastTestsFailed.log" ]; then
+        echo "== FAILED: ctest in $dir (no test reported a failure; see above)" >&2
+        return 1
+    fi
+    while IFS=: read -r _ name; do
+        echo "== $name failed; the last 30 lines of its output:" >&2
+        # The test's last run: ctest --repeat writes a section for each.
+        awk -v name="$name" '
+            /^[0-9]+\/[0-9]+ Test: / { mine = ($NF == name); next }
+            mine && /^Output:$/ { getline; reading = 1; n = 0; next }
+            reading && /^<end of output>$/ {
+                reading = 0; last = n
+                for (i = 1; i <= n; ++i) shown[i] = seen[i]
+                next
+            }
+            reading { seen[++n] = $0 }
+            END { for (i = (last > 30 ? last - 29 : 1); i <= last; ++i) print shown[i] }
+        ' "$temporary/LastTest.log" >&2
+    done <"$temporary/LastTestsFailed.log"
+    echo "== FAILED in $dir: $(cut -d: -f2 "$temporary/LastTestsFailed.log" | paste -sd' ')" >&2
+    return 1
+}

@@ -109,11 +109,14 @@ private slots:
 
     void aVanishedLinkOpensNothingElse() {
         EmulatorProcess emulator;
-        QVERIFY(emulator.Start(m_dir.path(), 1, {"--exit-after", "1.5"}));
+        QVERIFY(emulator.Start(m_dir.path(), 1));
         LiveTerminal t(m_dir.path(), m_dir.filePath("Quarnel.ini"));
         CTerminalDlg& d = *t.dlg;
-        QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 3000);
-        QTRY_VERIFY_WITH_TIMEOUT(!emulator.Running(), 4000);
+        QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 10000);
+        // The device goes once it is identified, taking its link with it. (A
+        // device that ends by itself at a fixed time may be gone before a
+        // terminal slowed by a busy machine first asks for it.)
+        emulator.Stop();
         // Three seconds of searching: no device but the emulator's ever held
         // open, and hardly any CPU.
         const double cpu = CpuSeconds();
@@ -135,7 +138,7 @@ private slots:
         QVERIFY(t.messages.texts.size() <= 1);
         EmulatorProcess back;
         QVERIFY(back.Start(m_dir.path(), 1));
-        QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 10000);
     }
 };
 
