@@ -17,7 +17,7 @@ while [ $# -gt 0 ]; do
     --quick) mode=quick ;;
     --smoke) mode=smoke ;;
     -h | --help) sed -n '2,9p' "$0"; exit 0 ;;
-    *) echo "bench.sh: unknown option $1" >&2; exit 2 ;;
+    *) echo "bench.sh: unknown option $1" >&2; exit 64 ;;
     esac
     shift
 done

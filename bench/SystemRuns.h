@@ -2,6 +2,9 @@
 // The benchmarks that run the terminal and the device emulator as processes
 // over a pseudo-terminal, and the paced sender against the emulator. Every
 // figure is computed from the logs and /proc readings of the run itself.
+// Each run is in a file of its own: FloodRun, IdleRun (idle CPU and resident
+// memory), StartupRun, PacedRun.
+#include "bench/Summary.h"
 #include "core/PacedSender.h"
 
 #include <cstdint>
@@ -27,13 +30,6 @@ struct Programs {
     std::string ctl;        // brendlowctl
     std::string workFolder; // scratch folders are made (and removed) below it
 };
-
-// Minimum, median, 99th percentile and maximum of a sample, in its own unit.
-struct Summary {
-    size_t count = 0;
-    double min = 0, p50 = 0, p99 = 0, max = 0, mean = 0;
-};
-Summary Summarize(std::vector<double> values);
 
 struct FloodResult {
     bool ok = false;

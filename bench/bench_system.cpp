@@ -2,105 +2,104 @@
 // processes over pseudo-terminals (flood, idle, start-up, paced sender) and
 // prints the benchmark table, taking the framing and panel figures from
 // Google Benchmark's JSON files. Exits with 1 when any goal is missed (a
-// smoke run only checks that everything ran), listing the goals missed.
-//
-//   --framing-json FILE      results of brendlow_bench_framing
-//   --show-level-json FILE   results of brendlow_bench_show_level
-//   --quick                  10 s of memory wait instead of 60 s, 3 s runs instead of 10 s (40 s
-//   idle)
-//   --smoke                  a second or so of each, to check that everything runs
-//   --only LIST              some of: flood,traffic,watch,idle,startup,paced (comma-separated)
-//   --work FOLDER            where the run folders go (default: runs/ beside this program)
-//   --terminal PATH, --emulator PATH
+// smoke run only checks that everything ran), listing the goals missed, and
+// with 64 for bad arguments; --help lists the options.
 #include "bench/Report.h"
 #include "bench/SystemRuns.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 namespace {
 
-void Usage(FILE* to) {
-    std::fputs("Usage: brendlow_bench_system [--framing-json FILE] [--show-level-json FILE]\n"
-               "       [--quick | --smoke] [--only flood,traffic,watch,idle,startup,paced]\n"
-               "       [--work FOLDER] [--terminal PATH] [--emulator PATH]\n",
-               to);
+constexpr int kExitUsage = 64;
+
+QString Tr(const char* text) {
+    return QCoreApplication::translate("bench_system", text);
 }
 
-bool Wanted(const std::string& only, const char* name) {
-    if (only.empty())
-        return true;
-    size_t start = 0;
-    while (start <= only.size()) {
-        size_t end = only.find(',', start);
-        if (end == std::string::npos)
-            end = only.size();
-        if (only.compare(start, end - start, name) == 0)
-            return true;
-        start = end + 1;
-    }
-    return false;
+const QStringList kRuns = {"flood", "traffic", "watch", "idle", "startup", "paced"};
+
+int Usage(const QString& problem) {
+    std::fprintf(stderr, "brendlow_bench_system: %s\n%s\n", problem.toLocal8Bit().constData(),
+                 Tr("brendlow_bench_system --help tells more.").toLocal8Bit().constData());
+    return kExitUsage;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    bench::Durations durations;
-    bench::Programs programs{BRENDLOW_TERMINAL_PATH, BRENDLOW_EMULATOR_PATH, BRENDLOW_CTL_PATH, ""};
-    std::string framingJson, showLevelJson, only;
-    bool smoke = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "%s needs a value\n", a.c_str());
-                return false;
-            }
-            out = argv[++i];
-            return true;
-        };
-        bool ok = true;
-        if (a == "--quick") {
-            durations.floodSeconds = durations.idleSeconds = 3;
-            durations.residentSeconds = 10;
-        } else if (a == "--smoke") {
-            smoke = true;
-            durations.floodSeconds = durations.idleSeconds = 1;
-            durations.residentSeconds = 0;
-            durations.startups = 1;
-            durations.pacedLines = 1;
-        } else if (a == "--framing-json") {
-            ok = value(framingJson);
-        } else if (a == "--show-level-json") {
-            ok = value(showLevelJson);
-        } else if (a == "--only") {
-            ok = value(only);
-        } else if (a == "--work") {
-            ok = value(programs.workFolder);
-        } else if (a == "--terminal") {
-            ok = value(programs.terminal);
-        } else if (a == "--emulator") {
-            ok = value(programs.emulator);
-        } else if (a == "--help" || a == "-h") {
-            Usage(stdout);
-            return 0;
-        } else {
-            std::fprintf(stderr, "unknown option %s\n", a.c_str());
-            ok = false;
-        }
-        if (!ok) {
-            Usage(stderr);
-            return 2;
-        }
+    QCoreApplication::setApplicationName(QStringLiteral("brendlow_bench_system"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        Tr("Runs the terminal and the device emulator as processes over pseudo-terminals and "
+           "prints the benchmark table.\nExit status: 0 every goal met (a smoke run: everything "
+           "ran); 1 a goal missed; 64 bad arguments."));
+    parser.addHelpOption();
+    const QCommandLineOption framingJson("framing-json", Tr("Results of brendlow_bench_framing."),
+                                         "FILE");
+    const QCommandLineOption showLevelJson("show-level-json",
+                                           Tr("Results of brendlow_bench_show_level."), "FILE");
+    const QCommandLineOption quick(
+        "quick",
+        Tr("3 s runs instead of 10 s (40 s idle), memory read after 10 s instead of 60 s."));
+    const QCommandLineOption smoke("smoke",
+                                   Tr("A second or so of each, to check that everything runs."));
+    const QCommandLineOption only(
+        "only", Tr("Only these runs, comma-separated: %1.").arg(kRuns.join(QLatin1Char(','))),
+        "LIST");
+    const QCommandLineOption work(
+        "work", Tr("Where the run folders go (default: runs/ beside this program)."), "FOLDER");
+    const QCommandLineOption terminal("terminal", Tr("The terminal to measure."), "PATH",
+                                      QStringLiteral(BRENDLOW_TERMINAL_PATH));
+    const QCommandLineOption emulator("emulator", Tr("The emulator to run."), "PATH",
+                                      QStringLiteral(BRENDLOW_EMULATOR_PATH));
+    parser.addOptions({framingJson, showLevelJson, quick, smoke, only, work, terminal, emulator});
+
+    if (!parser.parse(QCoreApplication::arguments()))
+        return Usage(parser.errorText());
+    if (parser.isSet("help")) {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        return 0;
     }
+    if (!parser.positionalArguments().isEmpty())
+        return Usage(Tr("unexpected argument %1").arg(parser.positionalArguments().first()));
+    if (parser.isSet(quick) && parser.isSet(smoke))
+        return Usage(Tr("--quick and --smoke exclude each other"));
+    const QStringList wanted = parser.value(only).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString& name : wanted)
+        if (!kRuns.contains(name))
+            return Usage(
+                Tr("unknown run %1 in --only (runs: %2)").arg(name, kRuns.join(QLatin1Char(','))));
+    auto runs = [&wanted](const char* name) {
+        return wanted.isEmpty() || wanted.contains(QLatin1String(name));
+    };
+
+    bench::Durations durations;
+    if (parser.isSet(quick)) {
+        durations.floodSeconds = durations.idleSeconds = 3;
+        durations.residentSeconds = 10;
+    }
+    const bool isSmoke = parser.isSet(smoke);
+    if (isSmoke) {
+        durations.floodSeconds = durations.idleSeconds = 1;
+        durations.residentSeconds = 0;
+        durations.startups = 1;
+        durations.pacedLines = 1;
+    }
+    bench::Programs programs{parser.value(terminal).toStdString(),
+                             parser.value(emulator).toStdString(), BRENDLOW_CTL_PATH,
+                             parser.value(work).toStdString()};
+    const std::string framing = parser.value(framingJson).toStdString();
+    const std::string showLevel = parser.value(showLevelJson).toStdString();
     if (programs.workFolder.empty())
         programs.workFolder = QCoreApplication::applicationDirPath().toStdString() +
-                              (smoke ? "/runs-smoke" : "/runs");
+                              (isSmoke ? "/runs-smoke" : "/runs");
     std::filesystem::create_directories(programs.workFolder);
 
     const std::string loadBefore = bench::LoadLine();
@@ -116,30 +115,30 @@ int main(int argc, char** argv) {
     // whose delivery the kernel delays now and then for a while after other
     // programs have started and ended (seen after the start-up runs: one byte
     // in a run handed over 2 ms late, read together with the next).
-    if (Wanted(only, "paced")) {
+    if (runs("paced")) {
         progress("paced sender");
         paced = bench::RunPacedSender(programs, durations, false);
         progress("paced sender, receiver at real-time priority");
         pacedRealtime = bench::RunPacedSender(programs, durations, true);
     }
-    if (Wanted(only, "startup")) {
+    if (runs("startup")) {
         progress("start-up");
         startup = bench::RunStartups(programs, durations);
     }
-    if (Wanted(only, "flood")) {
+    if (runs("flood")) {
         progress("flood at the full line rate");
         flood = bench::RunFlood(programs, durations);
     }
-    if (Wanted(only, "traffic")) {
+    if (runs("traffic")) {
         progress("flood with the traffic monitor open");
         floodTraffic =
             bench::RunFlood(programs, durations, bench::FloodReader::WindowWithTrafficMonitor);
     }
-    if (Wanted(only, "watch")) {
+    if (runs("watch")) {
         progress("flood followed by brendlowctl watch --json");
         floodWatch = bench::RunFlood(programs, durations, bench::FloodReader::WatchJson);
     }
-    if (Wanted(only, "idle")) {
+    if (runs("idle")) {
         progress("idle and resident memory");
         idle = bench::RunIdle(programs, durations);
     }
@@ -148,10 +147,10 @@ int main(int argc, char** argv) {
     auto add = [&rows](std::vector<bench::Row> more) {
         rows.insert(rows.end(), more.begin(), more.end());
     };
-    if (!framingJson.empty())
-        add(bench::FramingRows(framingJson));
-    if (!showLevelJson.empty())
-        add(bench::ShowLevelRows(showLevelJson));
+    if (!framing.empty())
+        add(bench::FramingRows(framing));
+    if (!showLevel.empty())
+        add(bench::ShowLevelRows(showLevel));
     add(bench::FloodRows(flood));
     add(bench::ReaderFloodRows(floodTraffic, "Flood, traffic monitor open",
                                bench::kTrafficMonitorCpuGoal));
@@ -167,7 +166,7 @@ int main(int argc, char** argv) {
     // A smoke run only checks that every benchmark ran to the end (the run
     // with the receiver at real-time priority is optional: it needs the right
     // to ask for it). A full or quick run fails when any goal is missed.
-    if (smoke) {
+    if (isSmoke) {
         bool allRan = true;
         for (const bench::Row& r : rows)
             allRan = allRan && !(r.measured == "not measured" && r.met != "-");

@@ -6,6 +6,7 @@
 // case) arriving at the end of a window that did not begin cleanly restarts
 // the window at that marker. A CR LF after at least 4 more bytes completes a
 // line: the window is upper-cased, handed to the caller and emptied.
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -30,20 +31,32 @@ public:
     }
 
     // The same as pushing the bytes one by one. Only a space or an LF can
-    // restart the window or end a line, so the bytes up to the next of them
-    // are appended as one run.
+    // restart the window or end a line, and a space only once the window
+    // holds 5 bytes, so the bytes up to the next that matters are appended
+    // as one run. A line that arrives whole into an empty window is
+    // upper-cased on its way in instead of being copied and then upper-cased.
     template <class OnLine> void Push(const uint8_t* bytes, int count, OnLine&& onLine) {
         int i = 0;
         while (i < count) {
-            const int plain = PlainRun(bytes + i, count - i);
-            const int run = plain < count - i ? plain + 1 : plain; // with the space or LF
-            AppendRun(bytes + i, run, count - i);
-            i += run;
-            if (run > plain) {
-                if (bytes[i - 1] == ' ')
-                    AfterSpace();
-                else
-                    AfterLineFeed(onLine);
+            const uint8_t* run = bytes + i;
+            const int readable = count - i;
+            const int plain = PlainRun(run, readable, m_count < 4 ? 4 - m_count : 0);
+            if (plain == readable) {
+                AppendRun(run, plain, readable);
+                return;
+            }
+            const int length = plain + 1; // with the space or LF
+            i += length;
+            if (run[plain] == ' ') {
+                AppendRun(run, length, readable);
+                AfterSpace();
+            } else if (m_count == 0 && length >= 6 && length <= kSize && run[plain - 1] == '\r' &&
+                       readable >= RoundUpToBlock(length)) {
+                UpperCaseBlocks(m_buffer, run, length);
+                onLine(static_cast<const uint8_t*>(m_buffer), length);
+            } else {
+                AppendRun(run, length, readable);
+                AfterLineFeed(onLine);
             }
         }
     }
@@ -115,15 +128,14 @@ private:
         uint8_t* w = m_buffer + m_start;
         if (m_count < 6 || w[m_count - 2] != '\r')
             return;
-        // Sixteen bytes at a time where the buffer has room for them (what
-        // lies past the line is unused), so that the compiler can do each
-        // block in one go.
+        // A block at a time where the buffer has room for it (what lies past
+        // the line is unused): the dispatcher's wider reads of the line then
+        // come straight from these stores instead of waiting for single
+        // bytes to be written back.
         const int room = kBufferSize - m_start;
-        int i = 0;
-        for (; i < m_count && i + 16 <= room; i += 16)
-            for (int k = 0; k < 16; ++k)
-                w[i + k] = ToUpper(w[i + k]);
-        for (; i < m_count; ++i)
+        const int blocks = std::min(RoundUpToBlock(m_count), room) / kBlock * kBlock;
+        UpperCaseBlocks(w, w, blocks);
+        for (int i = blocks; i < m_count; ++i)
             w[i] = ToUpper(w[i]);
         const int length = m_count;
         m_count = 0;
@@ -131,27 +143,55 @@ private:
         onLine(static_cast<const uint8_t*>(w), length);
     }
 
-    // How many bytes from the start are neither space nor LF, looked at
-    // eight at a time.
-    static int PlainRun(const uint8_t* bytes, int n) {
-        constexpr uint64_t kOnes = 0x0101010101010101u;
+    static constexpr uint64_t kOnes = 0x0101010101010101u;
+    static constexpr uint64_t kLow7 = kOnes * 0x7F;
+    static constexpr uint64_t kHigh = kOnes * 0x80;
+    static constexpr int kBlock = 16; // two words: a short line in one go
+
+    static constexpr int RoundUpToBlock(int n) { return (n + kBlock - 1) / kBlock * kBlock; }
+
+    static uint64_t UpperCased(uint64_t word) {
+        const uint64_t low7 = word & kLow7;
+        const uint64_t fromA = low7 + kOnes * (0x80 - 'a');     // high bit: at least 'a'
+        const uint64_t pastZ = low7 + kOnes * (0x80 - 'z' - 1); // high bit: past 'z'
+        const uint64_t lower = fromA & ~pastZ & ~word & kHigh;  // not above 0x7F either
+        return word ^ (lower >> 2);                             // 0x80 >> 2 is the case bit
+    }
+
+    // Writes RoundUpToBlock(n) bytes to `to`, read from `from`, with the
+    // letters a..z upper-cased; `to` may be `from`.
+    static void UpperCaseBlocks(uint8_t* to, const uint8_t* from, int n) {
+        for (int i = 0; i < n; i += kBlock) {
+            uint64_t words[2];
+            std::memcpy(words, from + i, sizeof words);
+            words[0] = UpperCased(words[0]);
+            words[1] = UpperCased(words[1]);
+            std::memcpy(to + i, words, sizeof words);
+        }
+    }
+
+    // How many bytes from the start are neither an LF nor a space at or
+    // after `spacesFrom` (at most 4), looked at eight at a time.
+    static int PlainRun(const uint8_t* bytes, int n, int spacesFrom) {
         int i = 0;
-        for (; i + 8 <= n; i += 8) {
-            uint64_t word;
-            std::memcpy(&word, bytes + i, sizeof word);
-            const uint64_t space = word ^ (kOnes * ' '); // a zero byte where a space is
-            const uint64_t lineFeed = word ^ (kOnes * '\n');
-            // The lowest marked byte is the first zero byte (marks above it
-            // may be false).
-            const uint64_t marks =
-                (((space - kOnes) & ~space) | ((lineFeed - kOnes) & ~lineFeed)) & (kOnes << 7);
-            if (marks != 0) {
-                if constexpr (std::endian::native == std::endian::little)
+        if constexpr (std::endian::native == std::endian::little) {
+            // The bytes before `spacesFrom` read as 0xFF, neither space nor LF.
+            uint64_t ignored = ~(~uint64_t{0} << (8 * spacesFrom));
+            for (; i + 8 <= n; i += 8) {
+                uint64_t word;
+                std::memcpy(&word, bytes + i, sizeof word);
+                word |= ignored;
+                ignored = 0;
+                const uint64_t s = word ^ (kOnes * ' '); // a zero byte where a space is
+                const uint64_t f = word ^ (kOnes * '\n');
+                // The lowest marked byte is the first zero byte (marks above
+                // it may be false).
+                const uint64_t marks = (((s - kOnes) & ~s) | ((f - kOnes) & ~f)) & kHigh;
+                if (marks != 0)
                     return i + std::countr_zero(marks) / 8;
-                break;
             }
         }
-        while (i < n && bytes[i] != ' ' && bytes[i] != '\n')
+        while (i < n && bytes[i] != '\n' && (bytes[i] != ' ' || i < spacesFrom))
             ++i;
         return i;
     }

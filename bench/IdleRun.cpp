@@ -1,0 +1,37 @@
+// 4 and 5: idle at the emulator's default rate, and the resident memory.
+#include "bench/ProcReadings.h"
+#include "bench/RunFolder.h"
+#include "bench/SystemRuns.h"
+
+namespace bench {
+
+IdleResult RunIdle(const Programs& programs, const Durations& d) {
+    IdleResult r;
+    RunFolder folder;
+    if (!MakeRunFolder(programs, "idle", folder, r.error))
+        return r;
+    CChildProcess emulator, terminal;
+    const int64_t identifiedNs = StartConnected(programs, folder, {}, emulator, terminal, r.error);
+    if (identifiedNs < 0)
+        return r;
+    const CpuWindow cpu = MeasureCpu(terminal.Pid(), d.idleSeconds);
+    r.wallSeconds = cpu.wallSeconds;
+    r.cpuSeconds = cpu.cpuSeconds;
+    r.scheduledSeconds = cpu.scheduledSeconds;
+
+    auto connectedSeconds = [&] {
+        return static_cast<double>(proto::SteadyNs() - identifiedNs) * 1e-9;
+    };
+    SleepSeconds(d.residentSeconds - connectedSeconds());
+    r.residentAfterSeconds = connectedSeconds();
+    const long kb = ResidentKb(terminal.Pid());
+    if (kb < 0 || !terminal.Running()) {
+        r.error = "the terminal ended before its memory was read";
+        return r;
+    }
+    r.residentMiB = static_cast<double>(kb) / 1024.0;
+    r.ok = true;
+    return r;
+}
+
+} // namespace bench
