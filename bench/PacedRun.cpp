@@ -5,6 +5,7 @@
 #include "core/CommandLine.h"
 #include "core/PacedSender.h"
 #include "session/CMSComm.h"
+#include "session/SystemSerialBackend.h"
 
 #include <algorithm>
 #include <cstdio>

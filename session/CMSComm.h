@@ -4,7 +4,6 @@
 // through it one byte at a time.
 #include "core/PacedSender.h"
 #include "session/SerialBackend.h"
-#include "session/SystemSerialBackend.h" // TEMP-INTEGRATION
 
 #include <QByteArray>
 #include <QObject>

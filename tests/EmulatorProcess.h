@@ -1,6 +1,7 @@
 #pragma once
 // Runs the device emulator as a separate process on a pseudo-terminal,
 // linked at <folder>/ports/COMn, for tests that cross a real serial line.
+#include "session/SystemSerialBackend.h"
 #include "tests/FakeEnvironment.h"
 #include "window/CTerminalDlg.h"
 
