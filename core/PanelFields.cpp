@@ -171,10 +171,19 @@ const char* PgnName(long pgn) {
 }
 
 const PanelEntry* AlternateOf(const PanelEntry& readout) {
-    for (const PanelEntry& e : kPanelEntries)
-        if (e.kind == PanelKind::AlternateText && e.partner == readout.controlId)
-            return &e;
-    return nullptr;
+    // Asked for every read-out of every level shown: found once, by position.
+    static const std::array<const PanelEntry*, kPanelEntryCount> kAlternates = [] {
+        std::array<const PanelEntry*, kPanelEntryCount> alternates{};
+        for (const PanelEntry& alternate : kPanelEntries)
+            if (alternate.kind == PanelKind::AlternateText)
+                for (size_t i = 0; i < kPanelEntries.size(); ++i)
+                    if (kPanelEntries[i].controlId == alternate.partner)
+                        alternates[i] = &alternate;
+        return alternates;
+    }();
+    const auto index = &readout - kPanelEntries.data();
+    return index >= 0 && index < kPanelEntryCount ? kAlternates[static_cast<size_t>(index)]
+                                                  : nullptr;
 }
 
 const PanelEntry* FindPanelEntry(int controlId) {

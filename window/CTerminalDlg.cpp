@@ -74,6 +74,7 @@ CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     m_controls.Build(this, Template());
+    m_panel.emplace(m_controls);
     m_slider = m_controls.ItemAs<CiSliderX>(ids::kSlider);
     m_controls.ItemAs<QComboBox>(ids::kPortList)->installEventFilter(this);
     MakePanelAccessible(m_controls);
@@ -96,7 +97,7 @@ CTerminalDlg::~CTerminalDlg() {
 }
 
 CiAnalogDisplayX* CTerminalDlg::Readout(int controlId) const {
-    return m_panel.Readout(controlId);
+    return m_panel->Readout(controlId);
 }
 
 void CTerminalDlg::ConnectSession() {
@@ -220,7 +221,7 @@ void CTerminalDlg::ShowTraffic() {
 
 bool CTerminalDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ToolTip &&
-        m_panel.ShowDetails(watched, *static_cast<QHelpEvent*>(event)))
+        m_panel->ShowDetails(watched, *static_cast<QHelpEvent*>(event)))
         return true;
     // The port box would take Ctrl+C as a copy of its own text; on this
     // window the key copies the panel, wherever the focus is.
@@ -232,7 +233,7 @@ bool CTerminalDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CTerminalDlg::CopyValues() {
-    QGuiApplication::clipboard()->setText(panel::CopyText(m_panel.Shown()));
+    QGuiApplication::clipboard()->setText(panel::CopyText(m_panel->Shown()));
 }
 
 void CTerminalDlg::ShowSerialPorts() {
@@ -348,7 +349,7 @@ void CTerminalDlg::ShowPendingLevel() {
         m_statusLog->Flush();
     // Nothing to do when reset meanwhile, or when the panel shows it already.
     const std::optional<std::pair<uint8_t, bool>> pending = std::exchange(m_pendingLevel, {});
-    const panel::PanelSnapshot& shown = m_panel.Shown();
+    const panel::PanelSnapshot& shown = m_panel->Shown();
     if (!pending || (shown.level == pending->first && shown.warnings == pending->second))
         return;
     ShowLevel(pending->first, pending->second);
@@ -409,12 +410,12 @@ void CTerminalDlg::ShowLevel(uint8_t level) {
 }
 
 void CTerminalDlg::ShowLevel(uint8_t level, bool warnings) {
-    m_panel.Show(panel::SnapshotAt(level, warnings));
+    m_panel->Show(panel::SnapshotAt(level, warnings));
     if (m_levelShown)
         m_levelShown(level);
 }
 
 void CTerminalDlg::ClearReadouts() {
     m_pendingLevel.reset();
-    m_panel.Show(panel::ClearedSnapshot());
+    m_panel->Show(panel::ClearedSnapshot());
 }

@@ -103,7 +103,8 @@ private:
     QIcon m_hIcon;
     std::function<void(uint8_t)> m_levelShown;
     // What the panel shows; details and copies are made from it.
-    CPanelView m_panel{m_controls};
+    // Made once the controls are built.
+    std::optional<CPanelView> m_panel;
     // The panel shows at most one level a frame: the latest broadcast waits
     // here for the frame's end (the slider, the check boxes and the status
     // log follow every broadcast).

@@ -9,31 +9,42 @@
 #include <QToolTip>
 
 CPanelView::CPanelView(const CDialogControls& controls)
-    : m_controls(controls), m_shown(panel::ClearedSnapshot()) {}
+    : m_controls(controls), m_shown(panel::ClearedSnapshot()) {
+    for (const panel::SnapshotEntry& s : m_shown.readouts) {
+        m_readouts.push_back(Readout(s.entry->controlId));
+        const panel::PanelEntry* alternate = panel::AlternateOf(*s.entry);
+        m_alternates.push_back(alternate ? controls.ItemAs<QLineEdit>(alternate->controlId)
+                                         : nullptr);
+    }
+    for (const panel::SnapshotEntry& s : m_shown.texts)
+        m_texts.push_back(controls.ItemAs<QLineEdit>(s.entry->controlId));
+}
 
 CiAnalogDisplayX* CPanelView::Readout(int controlId) const {
     return m_controls.ItemAs<CiAnalogDisplayX>(controlId);
 }
 
-void CPanelView::SetText(int controlId, const QString& text) const {
-    if (auto* edit = m_controls.ItemAs<QLineEdit>(controlId); edit && edit->text() != text)
+void CPanelView::SetText(QLineEdit* edit, const QString& text) {
+    if (edit && edit->text() != text)
         edit->setText(text);
 }
 
 void CPanelView::Show(panel::PanelSnapshot snapshot) {
     const bool announce = QAccessible::isActive();
-    for (const panel::SnapshotEntry& s : snapshot.readouts) {
-        const int id = s.entry->controlId;
-        if (const panel::PanelEntry* alternate = panel::AlternateOf(*s.entry)) {
-            m_controls.Show(id, !s.alternate);
-            m_controls.Show(alternate->controlId, s.alternate);
+    for (size_t i = 0; i < snapshot.readouts.size(); ++i) {
+        const panel::SnapshotEntry& s = snapshot.readouts[i];
+        CiAnalogDisplayX* readout = m_readouts[i];
+        if (readout == nullptr)
+            continue;
+        if (QLineEdit* alternate = m_alternates[i]) {
+            readout->setVisible(!s.alternate);
+            alternate->setVisible(s.alternate);
             if (s.alternate) {
-                SetText(alternate->controlId, s.text);
+                SetText(alternate, s.text);
                 continue;
             }
         }
-        CiAnalogDisplayX* readout = Readout(id);
-        if (readout == nullptr || readout->Text() == s.text)
+        if (readout->Text() == s.text)
             continue;
         readout->SetText(s.text);
         if (announce) {
@@ -41,8 +52,8 @@ void CPanelView::Show(panel::PanelSnapshot snapshot) {
             QAccessible::updateAccessibility(&changed);
         }
     }
-    for (const panel::SnapshotEntry& s : snapshot.texts)
-        SetText(s.entry->controlId, s.text);
+    for (size_t i = 0; i < snapshot.texts.size(); ++i)
+        SetText(m_texts[i], snapshot.texts[i].text);
     m_shown = std::move(snapshot);
 }
 

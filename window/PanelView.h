@@ -4,13 +4,17 @@
 // boxes, keeps the snapshot it shows, and explains each of them when hovered.
 #include "session/PanelSnapshot.h"
 
+#include <vector>
+
 class CDialogControls;
 class CiAnalogDisplayX;
 class QHelpEvent;
+class QLineEdit;
 class QObject;
 
 class CPanelView {
 public:
+    // On the window's controls, built already.
     explicit CPanelView(const CDialogControls& controls);
 
     // Shows the snapshot; a read-out hidden behind its alternate text keeps
@@ -25,8 +29,13 @@ public:
     bool ShowDetails(const QObject* watched, const QHelpEvent& event) const;
 
 private:
-    void SetText(int controlId, const QString& text) const;
+    static void SetText(QLineEdit* edit, const QString& text);
 
     const CDialogControls& m_controls;
+    // The controls of the snapshot's entries, in its order, looked up once:
+    // the panel is drawn up to 30 times a second.
+    std::vector<CiAnalogDisplayX*> m_readouts;
+    std::vector<QLineEdit*> m_alternates; // beside m_readouts; nullptr where none
+    std::vector<QLineEdit*> m_texts;
     panel::PanelSnapshot m_shown;
 };
