@@ -75,6 +75,9 @@ CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
                    Qt::MSWindowsFixedSizeDialogHint);
     m_controls.Build(this, Template());
     m_panel.emplace(m_controls);
+    m_modeBoxes = {m_controls.ItemAs<QCheckBox>(ids::kDynamic),
+                   m_controls.ItemAs<QCheckBox>(ids::kQuiet),
+                   m_controls.ItemAs<QCheckBox>(ids::kWarnings)};
     m_slider = m_controls.ItemAs<CiSliderX>(ids::kSlider);
     m_controls.ItemAs<QComboBox>(ids::kPortList)->installEventFilter(this);
     MakePanelAccessible(m_controls);
@@ -332,9 +335,12 @@ void CTerminalDlg::OnIdentified(const session::DeviceIdentity& identity) {
 }
 
 void CTerminalDlg::OnLevelReported(const session::LevelStatus& status) {
-    SetChecked(ids::kDynamic, status.modes.dynamic);
-    SetChecked(ids::kQuiet, status.modes.quiet);
-    SetChecked(ids::kWarnings, status.modes.warnings);
+    // Every broadcast comes here, hundreds a second in a flood: the boxes
+    // were found once.
+    const bool modes[] = {status.modes.dynamic, status.modes.quiet, status.modes.warnings};
+    for (size_t i = 0; i < m_modeBoxes.size(); ++i)
+        if (m_modeBoxes[i]->isChecked() != modes[i])
+            m_modeBoxes[i]->setChecked(modes[i]);
     if (!status.follows)
         return;
     m_slider->SetPosition(status.level);

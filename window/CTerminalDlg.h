@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QIcon>
 #include <QString>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,6 +23,7 @@
 class CTrafficDlg;
 class CiAnalogDisplayX;
 class CiSliderX;
+class QCheckBox;
 
 // What the window runs on; tests swap in fakes.
 struct TerminalEnvironment {
@@ -100,6 +102,7 @@ private:
     QString m_dataFolder;
     session::CDeviceSession m_session;
     CiSliderX* m_slider = nullptr;
+    std::array<QCheckBox*, 3> m_modeBoxes{}; // Dynamic, Quiet, Warnings
     QIcon m_hIcon;
     std::function<void(uint8_t)> m_levelShown;
     // What the panel shows; details and copies are made from it.
