@@ -188,8 +188,8 @@ private slots:
         QCOMPARE(Text(ids::kBlackWaterInstance), QString("N/A"));
     }
 
-    // A burst of broadcasts in one read: each moves the slider, the panel
-    // shows the first at once and the last at the frame's end.
+    // A burst of broadcasts in one read: the panel and the slider show the
+    // first at once and the last at the frame's end.
     void aBurstIsShownOnceAFrame() {
         Identify();
         QByteArray batch;
@@ -198,9 +198,10 @@ private slots:
         std::vector<int> shown;
         Dlg().SetLevelShownHook([&](uint8_t level) { shown.push_back(level); });
         Serial().Receive(batch);
-        QCOMPARE(Dlg().Slider()->GetPosition(), double(299 % 101));
+        QCOMPARE(Dlg().Slider()->GetPosition(), 0.0); // with the first level shown
         CFrameClock::Shared().EndFrame();
         QCOMPARE(shown.size(), size_t(2));
+        QCOMPARE(Dlg().Slider()->GetPosition(), double(299 % 101));
         QCOMPARE(shown, (std::vector<int>{0, 299 % 101}));
         QCOMPARE(ReadoutText(1035), panel::SnapshotAt(299 % 101, false).readouts[0].text);
         // A reset in between leaves nothing waiting to be shown.
@@ -242,6 +243,18 @@ private slots:
         Serial().ClearWrites();
         QTest::keyClick(slider->Slider(), Qt::Key_Home);
         QCOMPARE(Serial().Written(), QByteArray("AT %006C\r\n"));
+        Serial().Receive(QByteArray("ACK %\r\n"));
+
+        // The device's level brings the slider back even where the panel
+        // shows that level already.
+        Broadcast(37, 0x01);
+        QCOMPARE(slider->GetPosition(), 37.0);
+        // A slider taken hold of before the frame ends stays where it is.
+        Broadcast(38, 0x01);
+        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(39, 0x01))); // waits for the frame
+        emit slider->MouseDown(1, 0, 10, 10);
+        CFrameClock::Shared().EndFrame();
+        QCOMPARE(slider->GetPosition(), 38.0);
     }
 
     // Ctrl+C copies the panel as it stands, whichever control has the focus; assistive technology

@@ -343,7 +343,6 @@ void CTerminalDlg::OnLevelReported(const session::LevelStatus& status) {
             m_modeBoxes[i]->setChecked(modes[i]);
     if (!status.follows)
         return;
-    m_slider->SetPosition(status.level);
     if (m_statusLog)
         m_statusLog->Hold("level", QString::number(status.level));
     m_pendingLevel = std::make_pair(status.level, status.modes.warnings);
@@ -353,10 +352,18 @@ void CTerminalDlg::OnLevelReported(const session::LevelStatus& status) {
 void CTerminalDlg::ShowPendingLevel() {
     if (m_statusLog)
         m_statusLog->Flush();
-    // Nothing to do when reset meanwhile, or when the panel shows it already.
+    // Nothing to do when reset meanwhile.
     const std::optional<std::pair<uint8_t, bool>> pending = std::exchange(m_pendingLevel, {});
+    if (!pending)
+        return;
+    // The slider moves with the panel, once a frame: moving it at every
+    // broadcast of a flood cost a fifth of the terminal's time, for a pointer
+    // drawn once a frame anyway. One the operator took hold of meanwhile
+    // stays where it is.
+    if (!m_session.IsSliderBusy())
+        m_slider->SetPosition(pending->first);
     const panel::PanelSnapshot& shown = m_panel->Shown();
-    if (!pending || (shown.level == pending->first && shown.warnings == pending->second))
+    if (shown.level == pending->first && shown.warnings == pending->second)
         return;
     ShowLevel(pending->first, pending->second);
 }

@@ -108,9 +108,9 @@ private:
     // What the panel shows; details and copies are made from it.
     // Made once the controls are built.
     std::optional<CPanelView> m_panel;
-    // The panel shows at most one level a frame: the latest broadcast waits
-    // here for the frame's end (the slider, the check boxes and the status
-    // log follow every broadcast).
+    // The panel and the slider show at most one level a frame: the latest
+    // broadcast waits here for the frame's end (the check boxes and the
+    // status log follow every broadcast).
     std::optional<std::pair<uint8_t, bool>> m_pendingLevel;
     CRepaintThrottle m_levelFrame{[this] { ShowPendingLevel(); }};
     std::unique_ptr<CStatusLog> m_statusLog = CStatusLog::FromEnvironment();
