@@ -19,10 +19,13 @@ CStatusLog::~CStatusLog() {
 }
 
 void CStatusLog::Hold(const char* what, const QString& detail) {
-    m_held += QStringLiteral("%1 %2 %3\n")
-                  .arg(QLatin1String(what), detail)
-                  .arg(proto::SteadyNs())
-                  .toUtf8();
+    // Appended piece by piece: in a flood this runs for every broadcast.
+    m_held += what;
+    m_held += ' ';
+    m_held += detail.toUtf8();
+    m_held += ' ';
+    m_held += QByteArray::number(static_cast<qlonglong>(proto::SteadyNs()));
+    m_held += '\n';
 }
 
 void CStatusLog::Write(const char* what, const QString& detail) {
