@@ -172,8 +172,7 @@ void CDeviceSession::OnTimer() {
     emit Ticked();
     if (m_pending.levelAckTicks && ++*m_pending.levelAckTicks >= kLevelAckTicks) {
         // The acknowledgement was lost on the line: follow the device again.
-        m_pending.levelAckTicks.reset();
-        m_pending.levelHeld = false;
+        m_pending.ReleaseSlider();
     }
     if (!m_trafficSeen) {
         if (IsDeviceIdentified())
@@ -204,8 +203,7 @@ void CDeviceSession::ResetPanel() {
     // What was asked of the device is forgotten with it; the id query and the
     // settings rewrite belong to the search, which goes on.
     m_pending.modes = Modes();
-    m_pending.levelHeld = false;
-    m_pending.levelAckTicks.reset();
+    m_pending.ReleaseSlider();
     m_instances.reset();
     m_claims.reset();
     emit PanelReset();
@@ -335,8 +333,7 @@ void CDeviceSession::EmitTraffic(bool sent, Verdict verdict, const QByteArray& b
 }
 
 void CDeviceSession::OnLevelAck() {
-    m_pending.levelHeld = false;
-    m_pending.levelAckTicks.reset();
+    m_pending.ReleaseSlider();
     emit LevelAcknowledged();
 }
 

@@ -75,6 +75,11 @@ struct PendingOperations {
 
     // Broadcasts leave the slider alone.
     bool SliderBusy() const { return levelHeld || levelAckTicks.has_value(); }
+    // The slider follows the device again.
+    void ReleaseSlider() {
+        levelHeld = false;
+        levelAckTicks.reset();
+    }
 };
 
 enum class Key { Menu, Down, Up };
@@ -127,7 +132,6 @@ public:
     bool IsConnected() const { return m_state != LinkState::Closed; }
     // A known device answered: Connect is over until it is lost or disconnected.
     bool IsDeviceIdentified() const { return m_state == LinkState::Identified; }
-    const PendingOperations& Pending() const { return m_pending; }
     bool IsSliderBusy() const { return m_pending.SliderBusy(); }
     bool IsTrafficSeen() const { return m_trafficSeen; }
     bool IsIdQueryPending() const { return m_pending.idQuery; }

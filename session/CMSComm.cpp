@@ -44,17 +44,18 @@ QByteArray CMSComm::GetInput() {
 }
 
 void CMSComm::SetOutput(const QByteArray& bytes) {
-    if (!m_backend->IsOpen())
-        throw CSerialError("Port is closed.");
-    const QString error = m_backend->Write(bytes.constData(), static_cast<int>(bytes.size()));
-    if (!error.isEmpty())
-        throw CSerialError(error);
+    Write(bytes.constData(), static_cast<int>(bytes.size()));
 }
 
 void CMSComm::WriteByte(uint8_t byte) {
     const char c = static_cast<char>(byte);
-    const QString error =
-        m_backend->IsOpen() ? m_backend->Write(&c, 1) : QStringLiteral("Port is closed.");
+    Write(&c, 1);
+}
+
+void CMSComm::Write(const char* data, int length) {
+    if (!m_backend->IsOpen())
+        throw CSerialError("Port is closed.");
+    const QString error = m_backend->Write(data, length);
     if (!error.isEmpty())
         throw CSerialError(error);
 }

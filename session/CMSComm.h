@@ -39,6 +39,9 @@ signals:
     void PortLost(); // the device went away and the port is closed
 
 private:
+    // Hands the bytes to the device now; raises CSerialError with the reason.
+    void Write(const char* data, int length);
+
     std::unique_ptr<CSerialBackend> m_backend;
     int m_port = 1;
     int m_baud = 115200;

@@ -18,7 +18,6 @@
 #include "window/CTrafficDlg.h"
 #include "window/PanelAccessibility.h"
 
-#include <QAccessible>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -33,7 +32,6 @@
 #include <QMenu>
 #include <QShortcut>
 #include <QTimer>
-#include <QToolTip>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -291,11 +289,14 @@ void CTerminalDlg::SetText(int id, const QString& text) const {
         edit->setText(text);
 }
 
-void CTerminalDlg::SetChecked(int id, bool checked) const {
-    if (auto* box = m_controls.ItemAs<QCheckBox>(id); box && box->isChecked() != checked)
-        box->setChecked(checked);
+void CTerminalDlg::ShowModes(const session::Modes& modes) {
+    // Every broadcast comes here, hundreds a second in a flood: the boxes
+    // were found once.
+    const bool checked[] = {modes.dynamic, modes.quiet, modes.warnings};
+    for (size_t i = 0; i < m_modeBoxes.size(); ++i)
+        if (m_modeBoxes[i]->isChecked() != checked[i])
+            m_modeBoxes[i]->setChecked(checked[i]);
 }
-
 void CTerminalDlg::EnableStatusControls(bool enable) {
     for (int id : ids::kStatusControls)
         m_controls.Enable(id, enable);
@@ -312,8 +313,7 @@ void CTerminalDlg::ResetPanel() {
     SetText(ids::kProductId, QString::fromLatin1(device::kNotFoundYet));
     SetText(ids::kFirmwareVersion, QString::fromLatin1(device::kNotFoundYet));
     SetText(ids::kSerialNumber, QStringLiteral("0"));
-    for (int id : {ids::kDynamic, ids::kQuiet, ids::kWarnings})
-        SetChecked(id, false);
+    ShowModes(session::Modes());
     for (int id : {ids::kEngineSa, ids::kTransmissionSa})
         SetText(id, panel::NotApplicableText());
     for (int id : ids::kInstanceTexts)
@@ -335,12 +335,7 @@ void CTerminalDlg::OnIdentified(const session::DeviceIdentity& identity) {
 }
 
 void CTerminalDlg::OnLevelReported(const session::LevelStatus& status) {
-    // Every broadcast comes here, hundreds a second in a flood: the boxes
-    // were found once.
-    const bool modes[] = {status.modes.dynamic, status.modes.quiet, status.modes.warnings};
-    for (size_t i = 0; i < m_modeBoxes.size(); ++i)
-        if (m_modeBoxes[i]->isChecked() != modes[i])
-            m_modeBoxes[i]->setChecked(modes[i]);
+    ShowModes(status.modes);
     if (!status.follows)
         return;
     if (m_statusLog)

@@ -90,7 +90,7 @@ private:
     void ShowPendingLevel();
     void ClearReadouts();
     void SetText(int id, const QString& text) const;
-    void SetChecked(int id, bool checked) const;
+    void ShowModes(const session::Modes& modes);
     void EnableStatusControls(bool enable);
 
     CDialogControls m_controls;
