@@ -2,7 +2,9 @@
 
 #include "session/PortMap.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -12,6 +14,23 @@
 #endif
 
 namespace {
+
+// The device a path given by the operator stands for. A path with a slash is
+// a path, relative to the current folder (QSerialPort would look for a
+// relative one under /dev); a bare name is one under /dev, as QSerialPort has
+// it. The device is opened by its own name, whatever link led to it, because
+// QSerialPort names its lock after the name it opens: two programs reaching
+// one device by two links would otherwise both drive it.
+QString DeviceOf(const QString& given) {
+#ifdef Q_OS_WIN
+    return given;
+#else
+    const QFileInfo info(given.contains(QLatin1Char('/')) ? QDir::current().absoluteFilePath(given)
+                                                          : QStringLiteral("/dev/") + given);
+    const QString device = info.canonicalFilePath();
+    return device.isEmpty() ? info.absoluteFilePath() : device;
+#endif
+}
 
 class CSystemSerialBackend final : public CSerialBackend {
 public:
@@ -39,8 +58,9 @@ public:
     }
 
     QString Open(int portNumber, int baud) override {
-        const ports::Resolution where = m_fixedPath.isEmpty() ? ports::Resolve(portNumber, m_folder)
-                                                              : ports::Resolution{m_fixedPath, {}};
+        const ports::Resolution where = m_fixedPath.isEmpty()
+                                            ? ports::Resolve(portNumber, m_folder)
+                                            : ports::Resolution{DeviceOf(m_fixedPath), {}};
         // A port with no device behind it stays closed: nothing is written
         // to a device the operator did not choose.
         if (where.path.isEmpty())

@@ -123,6 +123,36 @@ private slots:
         ::close(device);
     }
 
+    // A device named by a path, through whatever link, is opened by its own
+    // name and so locked as itself: a second program reaching it by another
+    // link or by its device path is refused. A relative path with a slash is
+    // relative to the current folder, not to /dev.
+    void oneDeviceHasOneDriverWhateverThePath() {
+        const int device = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(device >= 0 && grantpt(device) == 0 && unlockpt(device) == 0);
+        const QString pts = QString::fromLocal8Bit(ptsname(device));
+        QVERIFY(QDir().mkpath(m_dir.filePath("sub")));
+        QVERIFY(QFile::link(pts, m_dir.filePath("sub/emu")));
+        QVERIFY(QFile::link(pts, m_dir.filePath("other")));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        CMSComm first(CreateSystemSerialBackend(m_dir.path(), "sub/emu"));
+        first.SetPortOpen(true);
+        QDir::setCurrent(before);
+        QVERIFY(first.GetPortOpen());
+        for (const QString& path : {m_dir.filePath("other"), pts}) {
+            CMSComm second(CreateSystemSerialBackend(m_dir.path(), path));
+            try {
+                second.SetPortOpen(true);
+                QFAIL(qPrintable(path + " was opened while the device was in use"));
+            } catch (const CSerialError& e) {
+                QVERIFY2(e.description().contains("in use"), qPrintable(e.description()));
+            }
+        }
+        first.SetPortOpen(false);
+        ::close(device);
+    }
+
     void aVanishedLinkOpensNothingElse() {
         EmulatorProcess emulator;
         QVERIFY(emulator.Start(m_dir.path(), 1));
