@@ -345,8 +345,10 @@ void CDeviceSession::OnKeyAck() {
 void CDeviceSession::OnIdReport(const uint8_t* line) {
     m_pending.idQuery = false;
     m_pending.settingsSave = true;
-    if (!proto::IdReportChecksumValid(line))
+    if (!proto::IdReportChecksumValid(line)) {
+        emit IdentificationCorrupt();
         return;
+    }
     const proto::IdReport report = proto::DecodeIdReport(line);
     m_identity.productCode = report.productCode;
     m_identity.product = text::FromStd(proto::ProductName(report.productCode));

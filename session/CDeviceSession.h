@@ -152,6 +152,9 @@ signals:
     void PanelReset();
     void PortChanged(const QString& port);
     void Identified(const session::DeviceIdentity& identity);
+    // An identification report came whose checksum is wrong: a device is
+    // there, but who it is cannot be trusted.
+    void IdentificationCorrupt();
     void LevelReported(const session::LevelStatus& status);
     void AddressClaimReported(const proto::AddressClaim& claim);
     void InstancesReported(const proto::InstanceReport& instances);

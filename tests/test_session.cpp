@@ -101,15 +101,18 @@ private slots:
             LinkState state;
             bool watchdog;
             bool portOpen;
+            bool corrupt; // told as a device whose identification is corrupt
         };
         const Row rows[] = {
-            {kIdReport, LinkState::Identified, true, true},
-            {"ACK ID141000000000E3\r\n", LinkState::Closed, false, false},  // unknown product
-            {"ACK ID931000000090E3\r\n", LinkState::Searching, true, true}, // bad checksum
+            {kIdReport, LinkState::Identified, true, true, false},
+            {"ACK ID141000000000E3\r\n", LinkState::Closed, false, false, false}, // unknown product
+            {"ACK ID931000000090E3\r\n", LinkState::Searching, true, true, true}, // bad checksum
         };
         for (const Row& row : rows) {
             init();
+            QSignalSpy corrupt(&S(), &CDeviceSession::IdentificationCorrupt);
             Identify(row.report);
+            QCOMPARE(corrupt.size(), row.corrupt ? 1 : 0);
             QCOMPARE(S().State(), row.state);
             QCOMPARE(S().IsWatchdogRunning(), row.watchdog);
             QCOMPARE(Serial().open, row.portOpen);
