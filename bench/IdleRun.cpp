@@ -5,19 +5,28 @@
 
 namespace bench {
 
-IdleResult RunIdle(const Programs& programs, const Durations& d) {
+IdleResult RunIdle(const Programs& programs, const Durations& d, bool trafficMonitor) {
     IdleResult r;
     RunFolder folder;
-    if (!MakeRunFolder(programs, "idle", folder, r.error))
+    if (!MakeRunFolder(programs, trafficMonitor ? "idle-traffic" : "idle", folder, r.error))
         return r;
     CChildProcess emulator, terminal;
-    const int64_t identifiedNs = StartConnected(programs, folder, {}, emulator, terminal, r.error);
+    const QStringList environment =
+        trafficMonitor ? QStringList{QStringLiteral("BRENDLOW_TRAFFIC_MONITOR=1")} : QStringList{};
+    const int64_t identifiedNs =
+        StartConnected(programs, folder, {}, emulator, terminal, r.error, environment);
     if (identifiedNs < 0)
         return r;
     const CpuWindow cpu = MeasureCpu(terminal.Pid(), d.idleSeconds);
     r.wallSeconds = cpu.wallSeconds;
     r.cpuSeconds = cpu.cpuSeconds;
     r.scheduledSeconds = cpu.scheduledSeconds;
+    if (trafficMonitor) {
+        r.ok = terminal.Running();
+        if (!r.ok)
+            r.error = "the terminal ended during the run";
+        return r;
+    }
 
     auto connectedSeconds = [&] {
         return static_cast<double>(proto::SteadyNs() - identifiedNs) * 1e-9;

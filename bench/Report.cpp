@@ -293,6 +293,19 @@ std::vector<Row> IdleRows(const std::optional<IdleResult>& r) {
                  " s connected"}};
 }
 
+std::vector<Row> IdleTrafficRows(const std::optional<IdleResult>& r) {
+    const std::string figure = "Idle at 10 broadcasts/s, traffic monitor open: terminal CPU";
+    if (!r)
+        return {};
+    const std::string goal = "< " + GoalNumber(kIdleTrafficCpuGoal) + " % of a core";
+    if (!r->ok)
+        return {Missing("4b", figure, goal, r->error)};
+    const double cpu = r->scheduledSeconds / r->wallSeconds * 100;
+    return {{"4b", figure, goal, Sig(cpu) + " %", Ratio(cpu, kIdleTrafficCpuGoal),
+             Met(cpu < kIdleTrafficCpuGoal),
+             CpuRaw(r->scheduledSeconds, r->cpuSeconds, r->wallSeconds)}};
+}
+
 std::vector<Row> StartupRows(const std::optional<StartupResult>& r) {
     const std::string figure = "Start-up: exec → window painted (median)";
     const std::string goal = "< " + GoalNumber(kStartupGoalMs) + " ms";

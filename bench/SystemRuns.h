@@ -89,7 +89,10 @@ struct PacedResult {
 enum class FloodReader { Window, WindowWithTrafficMonitor, WatchJson };
 FloodResult RunFlood(const Programs& programs, const Durations& durations,
                      FloodReader reader = FloodReader::Window);
-IdleResult RunIdle(const Programs& programs, const Durations& durations);
+// With `trafficMonitor` the terminal's traffic monitor is open all along; its
+// memory is not read then.
+IdleResult RunIdle(const Programs& programs, const Durations& durations,
+                   bool trafficMonitor = false);
 StartupResult RunStartups(const Programs& programs, const Durations& durations);
 // With `realtimeReceiver` the emulator runs at real-time priority, so that its
 // reads follow the bytes' arrival even on a busy machine.

@@ -22,7 +22,7 @@ QString Tr(const char* text) {
     return QCoreApplication::translate("bench_system", text);
 }
 
-const QStringList kRuns = {"flood", "traffic", "watch", "idle", "startup", "paced"};
+const QStringList kRuns = {"flood", "traffic", "watch", "idle", "idle-traffic", "startup", "paced"};
 
 int Usage(const QString& problem) {
     std::fprintf(stderr, "brendlow_bench_system: %s\n%s\n", problem.toLocal8Bit().constData(),
@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
 
     const std::string loadBefore = bench::LoadLine();
     std::optional<bench::FloodResult> flood, floodTraffic, floodWatch;
-    std::optional<bench::IdleResult> idle;
+    std::optional<bench::IdleResult> idle, idleTraffic;
     std::optional<bench::StartupResult> startup;
     std::optional<bench::PacedResult> paced, pacedRealtime;
     auto progress = [](const char* what) {
@@ -142,6 +142,10 @@ int main(int argc, char** argv) {
         progress("idle and resident memory");
         idle = bench::RunIdle(programs, durations);
     }
+    if (runs("idle-traffic")) {
+        progress("idle with the traffic monitor open");
+        idleTraffic = bench::RunIdle(programs, durations, true);
+    }
 
     std::vector<bench::Row> rows;
     auto add = [&rows](std::vector<bench::Row> more) {
@@ -156,6 +160,7 @@ int main(int argc, char** argv) {
                                bench::kTrafficMonitorCpuGoal));
     add(bench::ReaderFloodRows(floodWatch, "Flood, brendlowctl watch --json", 0));
     add(bench::IdleRows(idle));
+    add(bench::IdleTrafficRows(idleTraffic));
     add(bench::StartupRows(startup));
     add(bench::PacedRows(paced, pacedRealtime));
 
