@@ -12,7 +12,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 root="$(dirname "$here")"
 out="$here/out"
 build="$root/build-fuzz"
-targets=(fuzz_framing fuzz_settings fuzz_hexpair)
+targets=(fuzz_framing fuzz_settings fuzz_hexpair fuzz_bus_frames)
 
 mkdir -p "$out"
 echo "== building the fuzz targets in build-fuzz/"

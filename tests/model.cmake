@@ -1,1 +1,2 @@
 brendlow_add_test(test_parameter_model SOURCES test_parameter_model.cpp LIBS brendlow_core)
+brendlow_add_test(test_bus_model SOURCES test_bus_model.cpp LIBS brendlow_core)
