@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # Runs the emulator and the terminal on the current display, waits until the
 # device is identified and a level has been shown, and saves a PNG of the
-# screen. Exits non-zero when no device was identified.
+# terminal's window. Exits non-zero when no device was identified or nothing
+# was saved.
 set -u
 build=$1
 out=$2
 . "$(dirname "$0")/common.sh"
-port="$build/ports/COM$(settings_port "$build")"
-mkdir -p "$build/ports"
+. "$(dirname "$0")/emulator.sh"
+# The main window's title, by which ImageMagick finds the window to save.
+title="Tessaly Brendlow Remote Terminal V1.00A Build03292013-01"
+start_emulator "$build" "COM$(settings_port "$build")" /dev/null || exit 1
 log=$(mktemp)
-"$build/BrendlowEmulator" --link "$port" > /dev/null &
-emulator=$!
-for _ in $(seq 50); do [ -e "$port" ] && break; sleep 0.1; done
 BRENDLOW_STATUS_LOG=$log "$build/BrendlowTerminal" &
 terminal=$!
 status=1
@@ -20,9 +20,16 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 sleep 0.5
-import -window root "$out"
-kill "$terminal" "$emulator" 2>/dev/null
-wait 2>/dev/null
+if [ $status -ne 0 ]; then
+    echo "screenshot: no device was identified" >&2
+elif import -window "$title" "$out"; then
+    echo "Saved the terminal's window to $out"
+else
+    echo "screenshot: could not save the window to $out" >&2
+    status=1
+fi
+kill "$terminal" 2>/dev/null
+wait "$terminal" 2>/dev/null
+stop_emulator
 rm -f "$log"
-[ $status -eq 0 ] || echo "screenshot: no device was identified" >&2
 exit $status
