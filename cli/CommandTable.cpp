@@ -2,6 +2,7 @@
 
 #include "cli/InstancesCommand.h"
 #include "cli/LevelCommands.h"
+#include "cli/Output.h"
 #include "cli/PortsCommand.h"
 #include "cli/RecordCommands.h"
 #include "core/InstanceManagement.h"
@@ -15,13 +16,19 @@ namespace cli {
 
 namespace {
 
-QString Tr(const char* text) {
-    return QCoreApplication::translate("brendlowctl", text);
-}
-
 const QStringList& KeyNames() {
     static const QStringList kKeys = {"menu", "down", "up", "dynamic", "quiet", "warnings"};
     return kKeys;
+}
+
+const QStringList& InstanceNames() {
+    static const QStringList kNames = [] {
+        QStringList names;
+        for (const device::InstanceField& f : device::kInstanceFields)
+            names << QString::fromLatin1(f.name);
+        return names;
+    }();
+    return kNames;
 }
 
 bool IsNumber(const QString& text, int low, int high) {
@@ -30,28 +37,42 @@ bool IsNumber(const QString& text, int low, int high) {
     return ok && n >= low && n <= high;
 }
 
+QString UnknownName(const QString& what, const QString& name, const QStringList& valid) {
+    return Tr("%1: unknown name \"%2\"; valid names: %3").arg(what, name, valid.join(' '));
+}
+
 QString NoArguments(const Request& r) {
-    return r.arguments.isEmpty() ? QString() : Tr("%1 takes no arguments").arg(r.command);
+    return r.arguments.isEmpty()
+               ? QString()
+               : Tr("%1: takes no arguments, got \"%2\"").arg(r.command, r.arguments.join(' '));
+}
+
+// One number 0..100 for each of `names`.
+QString LevelsProblem(const Request& r, const QStringList& names) {
+    const QStringList& a = r.arguments;
+    if (a.size() != names.size())
+        return Tr("%1: expected %2 (each 0..100), got \"%3\"")
+            .arg(r.command, names.join(' '), a.join(' '));
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (!IsNumber(a[i], 0, 100))
+            return Expected(r.command + ' ' + names[i], Tr("a whole number 0..100"), a[i]);
+    return {};
 }
 
 QString LevelProblem(const Request& r) {
-    const QStringList& a = r.arguments;
-    return a.size() == 1 && IsNumber(a[0], 0, 100) ? QString()
-                                                   : Tr("level takes one number 0..100");
+    return LevelsProblem(r, {QStringLiteral("N")});
+}
+
+QString SweepProblem(const Request& r) {
+    return LevelsProblem(r, {QStringLiteral("FROM"), QStringLiteral("TO")});
 }
 
 QString KeyProblem(const Request& r) {
     const QStringList& a = r.arguments;
-    return a.size() == 1 && KeyNames().contains(a[0])
-               ? QString()
-               : Tr("key takes one of: %1").arg(KeyNames().join(' '));
-}
-
-QString SweepProblem(const Request& r) {
-    const QStringList& a = r.arguments;
-    return a.size() == 2 && IsNumber(a[0], 0, 100) && IsNumber(a[1], 0, 100)
-               ? QString()
-               : Tr("sweep takes FROM and TO, each 0..100");
+    if (a.size() != 1)
+        return Tr("key: expected one key name (%1), got \"%2\"")
+            .arg(KeyNames().join(' '), a.join(' '));
+    return KeyNames().contains(a[0]) ? QString() : UnknownName(r.command, a[0], KeyNames());
 }
 
 // A value the About box would send as a number, or 255 itself; a text the
@@ -59,15 +80,17 @@ QString SweepProblem(const Request& r) {
 // "leave unchanged" against the caller's wish.
 QString InstancesProblem(const Request& r) {
     if (r.arguments.isEmpty())
-        return Tr("instances takes NAME=VALUE arguments");
+        return Tr("instances: expected NAME=VALUE arguments; valid names: %1")
+            .arg(InstanceNames().join(' '));
     for (const QString& arg : r.arguments) {
-        bool known = false;
-        for (const device::InstanceField& f : device::kInstanceFields)
-            known = known || arg.section('=', 0, 0) == QLatin1String(f.name);
+        if (!arg.contains('='))
+            return Expected(r.command, Tr("NAME=VALUE"), arg);
+        const QString name = arg.section('=', 0, 0);
+        if (!InstanceNames().contains(name))
+            return UnknownName(r.command, name, InstanceNames());
         const QString value = arg.section('=', 1);
-        if (!known || !arg.contains('=') ||
-            (InstanceFromText(value) == 255 && value != QLatin1String("255")))
-            return Tr("bad instance %1 (NAME=0..15 or 255)").arg(arg);
+        if (InstanceFromText(value) == 255 && value != QLatin1String("255"))
+            return Expected(r.command + ' ' + name, Tr("0..15, or 255 to keep it"), value);
     }
     return {};
 }
@@ -78,44 +101,53 @@ QString PortsProblem(const Request& r) {
     static const QRegularExpression kAssign(QStringLiteral("^COM([1-9]|[12][0-9]|30)=.+$"));
     for (const QString& a : r.assign)
         if (!kAssign.match(a).hasMatch())
-            return Tr("--assign takes COMn=PATH, n 1..30");
+            return Expected(QStringLiteral("--assign"), Tr("COMn=PATH, n 1..30"), a);
     for (const QString& name : r.remove)
         if (!ports::PortNames().contains(name))
-            return Tr("--remove takes COM1..COM30");
+            return Expected(QStringLiteral("--remove"), Tr("COM1..COM30"), name);
     return {};
 }
 
 const std::array<CommandSpec, 8> kCommands{{
     {"identify", "identify",
      QT_TRANSLATE_NOOP("brendlowctl", "print the device's product, firmware and serial number"),
-     NoArguments, MakeIdentify, nullptr},
+     nullptr, NoArguments, MakeIdentify, nullptr},
     {"watch", "watch",
-     QT_TRANSLATE_NOOP("brendlowctl", "one record per level broadcast (--json: JSON Lines with\n"
-                                      "every read-out and text box as the panel shows them)"),
-     NoArguments, MakeWatch, nullptr},
+     QT_TRANSLATE_NOOP("brendlowctl", "one record per level broadcast; on a terminal one table\n"
+                                      "redrawn in place. --json: JSON Lines with every read-out\n"
+                                      "and text box as the panel shows them, the address claims\n"
+                                      "and the instances; the first record waits up to a second\n"
+                                      "for these, and what has still not come reads\n"
+                                      "\"not reported yet\""),
+     nullptr, NoArguments, MakeWatch, nullptr},
     {"traffic", "traffic",
-     QT_TRANSLATE_NOOP("brendlowctl", "every line sent and received: TIME DIR VERDICT TEXT\n"
+     QT_TRANSLATE_NOOP("brendlowctl", "every line sent and received: TIME DIR VERDICT TEXT,\n"
+                                      "TIME in seconds since the port was opened\n"
                                       "(verdicts: ok bad-checksum unexpected dropped)"),
-     NoArguments, MakeTraffic, nullptr},
+     nullptr, NoArguments, MakeTraffic, nullptr},
     {"level", "level N",
      QT_TRANSLATE_NOOP("brendlowctl", "set the level 0..100 and wait for the acknowledgement"),
-     LevelProblem, MakeLevel, nullptr},
+     nullptr, LevelProblem, MakeLevel, nullptr},
     {"key", "key NAME",
-     QT_TRANSLATE_NOOP("brendlowctl", "press menu, down, up, dynamic, quiet or warnings"),
-     KeyProblem, MakeKey, nullptr},
+     QT_TRANSLATE_NOOP("brendlowctl", "press a key or switch a mode and wait for the\n"
+                                      "acknowledgement"),
+     KeyNames, KeyProblem, MakeKey, nullptr},
     {"sweep", "sweep FROM TO",
      QT_TRANSLATE_NOOP("brendlowctl", "step the level, each step acknowledged, printing each"),
-     SweepProblem, MakeSweep, nullptr},
+     nullptr, SweepProblem, MakeSweep, nullptr},
     {"instances", "instances NAME=VALUE...",
-     QT_TRANSLATE_NOOP("brendlowctl", "change device instances (engine fuel battery exhaust\n"
-                                      "transmission wwater rudder bwater; 0..15, 255 = keep)"),
-     InstancesProblem, MakeInstances, nullptr},
+     QT_TRANSLATE_NOOP("brendlowctl", "change device instances to 0..15 (255 keeps one)"),
+     InstanceNames, InstancesProblem, MakeInstances, nullptr},
     {"ports", "ports",
      QT_TRANSLATE_NOOP("brendlowctl", "what COM1..COM30 open here, and the system's serial ports"),
-     PortsProblem, nullptr, RunPorts},
+     nullptr, PortsProblem, nullptr, RunPorts},
 }};
 
 } // namespace
+
+QString Expected(const QString& what, const QString& expected, const QString& got) {
+    return Tr("%1: expected %2, got \"%3\"").arg(what, expected, got);
+}
 
 const CommandSpec* FindCommand(const QString& name) {
     for (const CommandSpec& c : kCommands)
@@ -140,6 +172,8 @@ QString CommandsHelp() {
             QStringLiteral("  %1%2\n").arg(QString::fromLatin1(c.synopsis), -kColumn).arg(lines[0]);
         for (qsizetype i = 1; i < lines.size(); ++i)
             text += QString(kColumn + 2, ' ') + lines[i] + '\n';
+        if (c.names != nullptr)
+            text += QString(kColumn + 2, ' ') + Tr("NAME: %1").arg(c.names().join(' ')) + '\n';
     }
     return text;
 }

@@ -1,5 +1,6 @@
 #include "cli/Options.h"
 
+#include "cli/Output.h"
 #include "core/SettingsFile.h"
 #include "session/PortMap.h"
 
@@ -8,15 +9,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cmath>
 #include <cstdio>
 
 namespace cli {
 
 namespace {
-
-QString Tr(const char* text) {
-    return QCoreApplication::translate("brendlowctl", text);
-}
 
 QString Description() {
     return Tr("Drives and reads the simulator device over its serial port.\n\nCommands:\n") +
@@ -84,7 +82,7 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     }
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
-        return fail(Tr("no command given"));
+        return fail(Tr("no command given; commands: %1").arg(CommandNames()));
     request.command = positional.takeFirst();
     request.arguments = positional;
     request.json = parser.isSet(json);
@@ -92,26 +90,33 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     request.remove = parser.values(remove);
     parsed.command = FindCommand(request.command);
     if (parsed.command == nullptr)
-        return fail(Tr("unknown command %1").arg(request.command));
+        return fail(
+            Tr("unknown command \"%1\"; commands: %2").arg(request.command, CommandNames()));
 
-    bool ok = true;
-    auto number = [&](const QCommandLineOption& option, double low) {
+    // Each number option names itself when it is wrong.
+    QString problem;
+    auto number = [&](const QCommandLineOption& option, double low, bool whole,
+                      const QString& expected) {
         bool good = false;
-        const double v = parser.value(option).toDouble(&good);
-        ok = ok && good && v >= low;
+        const QString text = parser.value(option);
+        const double v = whole ? double(text.toLong(&good)) : text.toDouble(&good);
+        if ((!good || !std::isfinite(v) || v < low) && problem.isEmpty())
+            problem = Expected("--" + option.names().constLast(), expected, text);
         return v;
     };
-    request.timeout = number(timeout, 0.001);
-    request.every = number(every, 0);
-    request.step = static_cast<int>(number(step, 1));
+    const QString positiveSeconds = Tr("a number of seconds above 0");
+    const QString seconds0 = Tr("a number of seconds, 0 or more");
+    request.timeout = number(timeout, 0.001, false, positiveSeconds);
+    request.every = number(every, 0, false, seconds0);
+    request.step = static_cast<int>(number(step, 1, true, Tr("a whole number, 1 or more")));
     if (parser.isSet(count))
-        request.count = static_cast<long>(number(count, 0));
+        request.count = static_cast<long>(number(count, 0, true, Tr("a whole number, 0 or more")));
     if (parser.isSet(seconds))
-        request.seconds = number(seconds, 0);
-    if (const QString problem = parsed.command->problem(request); !problem.isEmpty())
+        request.seconds = number(seconds, 0, false, seconds0);
+    if (!problem.isEmpty())
         return fail(problem);
-    if (!ok)
-        return fail(Tr("a number option is out of range"));
+    if (const QString commandProblem = parsed.command->problem(request); !commandProblem.isEmpty())
+        return fail(commandProblem);
     if (parser.isSet(port))
         parsed.port = parser.value(port);
     return parsed;
@@ -126,7 +131,8 @@ int ChoosePort(ParsedLine& parsed, const QString& dataFolder) {
     } else if (ports::PortNames().contains(chosen)) {
         request.portName = chosen;
     } else if (given) {
-        return Usage(Tr("--port takes COM1..COM30 or a device path"));
+        return Usage(
+            Expected(QStringLiteral("--port"), Tr("COM1..COM30 or a device path"), chosen));
     } else {
         request.portName = QStringLiteral("COM1"); // as the terminal opens an odd remembered name
     }

@@ -1,9 +1,14 @@
 #include "cli/Output.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <cstdio>
 
 namespace cli {
+
+QString Tr(const char* text) {
+    return QCoreApplication::translate("brendlowctl", text);
+}
 
 void Print(const QByteArray& bytes) {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);

@@ -7,6 +7,9 @@
 
 namespace cli {
 
+// One of brendlowctl's own texts, translated.
+QString Tr(const char* text);
+
 void Print(const QByteArray& bytes);
 void Complain(const QString& message);
 

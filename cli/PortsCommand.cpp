@@ -33,6 +33,8 @@ int RunPorts(const Request& request, const QString& dataFolder) {
         }
     }
     QByteArray out;
+    if (!request.json)
+        out += Tr("Ports (what COM1..COM30 open here):\n").toUtf8();
     const QStringList names = ports::PortNames();
     for (int n = 1; n <= ports::kPortCount; ++n) {
         const QString description = ports::Describe(n, dataFolder);
@@ -43,7 +45,13 @@ int RunPorts(const Request& request, const QString& dataFolder) {
         else
             out += description.toUtf8() + '\n';
     }
-    for (const ports::SystemPort& p : ports::SystemPorts()) {
+    const QList<ports::SystemPort> system = ports::SystemPorts();
+    if (!request.json)
+        out += Tr("\nSystem serial ports (name, path, description, manufacturer, serial number, "
+                  "stable name):\n")
+                   .toUtf8() +
+               (system.isEmpty() ? Tr("none\n").toUtf8() : QByteArray());
+    for (const ports::SystemPort& p : system) {
         if (request.json)
             out += JsonLine({{"system", p.name},
                              {"path", p.path},

@@ -3,6 +3,7 @@
 #include "cli/Output.h"
 #include "core/InstanceManagement.h"
 #include "session/PanelSnapshot.h"
+#include "session/TrafficLog.h"
 
 #include <QJsonArray>
 #include <array>
@@ -11,12 +12,6 @@
 namespace cli {
 
 namespace {
-
-// Times are written to the millisecond: a double rounded so prints as
-// "1.234", never "1.2340000000000002".
-double Milliseconds(double seconds) {
-    return std::round(seconds * 1000) / 1000;
-}
 
 QJsonObject EntryJson(const panel::SnapshotEntry& e) {
     return {{"id", e.entry->controlId},
@@ -37,7 +32,7 @@ const QByteArray& PanelJson(uint8_t level, bool warnings) {
     QJsonArray readouts, texts;
     for (const panel::SnapshotEntry& r : snapshot.readouts) {
         QJsonObject o = EntryJson(r);
-        o.insert("value", r.value);
+        o.insert("value", NumberJson(panel::ReadoutNumber(r.value, r.entry->decimals)));
         o.insert("unit", panel::UnitName(*r.entry));
         o.insert("pgn", qint64(r.entry->source.pgn));
         o.insert("raw", qint64(r.raw));
@@ -53,13 +48,22 @@ const QByteArray& PanelJson(uint8_t level, bool warnings) {
 
 QJsonValue ClaimsJson(const std::optional<proto::AddressClaim>& claims) {
     if (!claims)
-        return QJsonValue::Null;
+        return QLatin1String(kNotReported);
     return QJsonObject{
         {"engine", QString::fromStdString(proto::EngineSaText(*claims))},
         {"transmission", QString::fromStdString(proto::TransmissionSaText(*claims))}};
 }
 
 } // namespace
+
+QJsonValue NumberJson(const QString& shown) {
+    const double value = shown.toDouble();
+    // Whole numbers as integers, so that however a JSON writer treats
+    // doubles, 600000 never comes out as 6e+05 or 600000.0.
+    if (value == std::floor(value) && std::abs(value) < 1e15)
+        return qint64(value);
+    return value;
+}
 
 QJsonObject IdentityJson(const session::DeviceIdentity& identity, const QString& port) {
     return {{"product", identity.product},
@@ -72,14 +76,14 @@ QJsonObject IdentityJson(const session::DeviceIdentity& identity, const QString&
 QByteArray LevelRecord(double time, const session::LevelStatus& status,
                        const std::optional<proto::AddressClaim>& claims,
                        const std::optional<proto::InstanceReport>& instances) {
-    const QJsonObject record{
-        {"time", Milliseconds(time)},
-        {"level", status.level},
-        {"modes", QJsonObject{{"dynamic", status.modes.dynamic},
-                              {"quiet", status.modes.quiet},
-                              {"warnings", status.modes.warnings}}},
-        {"claims", ClaimsJson(claims)},
-        {"instances", instances ? QJsonValue(InstancesJson(*instances)) : QJsonValue::Null}};
+    const QJsonObject record{{"time", NumberJson(session::FormatSeconds(time))},
+                             {"level", status.level},
+                             {"modes", QJsonObject{{"dynamic", status.modes.dynamic},
+                                                   {"quiet", status.modes.quiet},
+                                                   {"warnings", status.modes.warnings}}},
+                             {"claims", ClaimsJson(claims)},
+                             {"instances", instances ? QJsonValue(InstancesJson(*instances))
+                                                     : QJsonValue(QLatin1String(kNotReported))}};
     return JsonLine(record, PanelJson(status.level, status.modes.warnings));
 }
 
@@ -102,7 +106,7 @@ QByteArray InstancesText(const proto::InstanceReport& report) {
 }
 
 QJsonObject TrafficJson(const session::TrafficLine& line) {
-    return {{"time", Milliseconds(line.msSinceOpen / 1000)},
+    return {{"time", NumberJson(session::FormatTime(line))},
             {"dir", line.sent ? "TX" : "RX"},
             {"verdict", session::VerdictName(line.verdict)},
             {"text", QString::fromLatin1(session::VisibleText(line.bytes))}};

@@ -5,7 +5,7 @@
 
 namespace panel {
 
-QString FormatReadout(double value, int decimals, const QString& unit) {
+QString ReadoutNumber(double value, int decimals) {
     QString number = QString::number(value, 'f', decimals);
     if (number.startsWith('-')) {
         bool allZero = true;
@@ -14,7 +14,11 @@ QString FormatReadout(double value, int decimals, const QString& unit) {
         if (allZero)
             number.remove(0, 1);
     }
-    return number + unit;
+    return number;
+}
+
+QString FormatReadout(double value, int decimals, const QString& unit) {
+    return ReadoutNumber(value, decimals) + unit;
 }
 
 QString UnitName(const PanelEntry& entry) {

@@ -11,8 +11,10 @@
 
 namespace panel {
 
-// A read-out's text: the value with its fixed decimals and the unit text,
-// never "-" in front of a zero ("5000.00 RPM", "0.0 K").
+// A read-out's number: the value with its fixed decimals, never "-" in
+// front of a zero ("5000.00", "0.0").
+QString ReadoutNumber(double value, int decimals);
+// A read-out's text: its number and the unit text ("5000.00 RPM").
 QString FormatReadout(double value, int decimals, const QString& unit);
 
 // What a status text box shows while no level is: "Not Applicable".

@@ -38,8 +38,12 @@ const TrafficLine& CTrafficLog::At(int index) const {
     return m_ring[static_cast<size_t>((m_head + index) % Capacity())];
 }
 
+QString FormatSeconds(double seconds) {
+    return QString::number(seconds, 'f', 3);
+}
+
 QString FormatTime(const TrafficLine& line) {
-    return QString::number(line.msSinceOpen, 'f', 1);
+    return FormatSeconds(line.msSinceOpen / 1000);
 }
 
 QString FormatLine(const TrafficLine& line) {

@@ -56,10 +56,14 @@ private:
     int64_t m_dropped = 0;
 };
 
-// "    1234.5 RX bad-checksum BRC %S2310CC": milliseconds since the port
-// was opened (1 decimal, right-aligned), direction, verdict (padded to 12)
-// and the visible text.
+// Seconds to the millisecond, "12.345": the unit of every time the traffic
+// monitor and brendlowctl show. Finer would be noise: the serial port is
+// read in batches a few milliseconds apart.
+QString FormatSeconds(double seconds);
+// The line's time since the port was opened, by FormatSeconds.
 QString FormatTime(const TrafficLine& line);
+// "    12.345 RX bad-checksum BRC %S2310CC": the time (right-aligned),
+// direction, verdict (padded to 12) and the visible text.
 QString FormatLine(const TrafficLine& line);
 
 } // namespace session

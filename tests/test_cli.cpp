@@ -1,9 +1,11 @@
 // brendlowctl against the device emulator over a pseudo-terminal, as a
 // script would run it; its records are checked against the window's panel.
 #include "core/CommandLine.h"
+#include "core/InstanceManagement.h"
 #include "tests/EmulatorProcess.h"
 #include "widgets/CiAnalogDisplayX.h"
 
+#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,6 +13,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -42,6 +45,48 @@ QList<QJsonObject> JsonLines(const QByteArray& out) {
     return objects;
 }
 
+// How a read-out's text writes its number as JSON: "5000.00 RPM" as
+// 5000, "-0.0970 V" as -0.097.
+QByteArray WrittenNumber(const QString& text, const QString& unit) {
+    QString number = text.chopped(unit.isEmpty() ? 0 : unit.size() + 1);
+    if (number.contains('.')) {
+        while (number.endsWith('0'))
+            number.chop(1);
+        if (number.endsWith('.'))
+            number.chop(1);
+    }
+    return number.toLatin1();
+}
+
+// What brendlowctl writes to a terminal `columns` wide, with the terminal's
+// CR LF line ends made LF again.
+Result CtlOnTerminal(const QStringList& arguments, unsigned short columns) {
+    Result r;
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+        return r;
+    const auto closeMaster = qScopeGuard([master] { ::close(master); });
+    const winsize size{40, columns, 0, 0};
+    ::ioctl(master, TIOCSWINSZ, &size);
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    QProcess p;
+    p.setStandardOutputFile(QString::fromLatin1(::ptsname(master)));
+    p.start(BRENDLOW_CTL_PATH, arguments);
+    auto drain = [&] {
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+            r.out.append(buffer, n);
+    };
+    QDeadlineTimer limit(20000);
+    while (!p.waitForFinished(20) && !limit.hasExpired())
+        drain();
+    drain();
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.err = p.readAllStandardError();
+    r.out.replace("\r\n", "\n");
+    return r;
+}
+
 // A copy of brendlowctl in `folder`, whose ports/ it then uses: the build's
 // own ports/ stays as it is.
 QString ToolIn(const QString& folder) {
@@ -59,7 +104,9 @@ class CliTest : public QObject {
     Result Run(QStringList arguments) { return Ctl(QStringList{"--port", Port()} + arguments); }
 
 private slots:
-    // Every record shows what the window's panel shows for its level.
+    // Every record shows what the window's panel shows for its level, each
+    // value with the digits its text shows; the first record already has
+    // the claims and instances, which the device sends after a level.
     void watchRecordsMatchThePanel() {
         EmulatorProcess emulator;
         QVERIFY(emulator.Start(m_dir.path(), 1, {"--rate", "100"}));
@@ -70,6 +117,15 @@ private slots:
             QCOMPARE(r.code, 0);
             const QList<QJsonObject> records = JsonLines(r.out);
             QCOMPARE(records.size(), 3);
+            const QJsonObject& first = records.first();
+            QVERIFY(first["claims"]["engine"].toString().startsWith("SA="));
+            QVERIFY(first["claims"]["transmission"].toString().startsWith("SA="));
+            QCOMPARE(first["instances"].toObject().size(), int(device::kInstanceFields.size()) + 1);
+            const QByteArray firstLine = r.out.left(r.out.indexOf('\n'));
+            QVERIFY2(QRegularExpression(R"("time":\d+(\.\d{1,3})?[,}])")
+                         .match(QString::fromLatin1(firstLine))
+                         .hasMatch(),
+                     firstLine.constData());
             const QJsonObject& last = records.last();
             QCOMPARE(last["level"].toInt(), level);
             window.dlg->ShowLevel(static_cast<uint8_t>(level));
@@ -86,11 +142,54 @@ private slots:
                                          id == 1074 ? ids::kMaxDepthText : ids::kRudderAngleText)
                               : window.dlg->Readout(id)->Text();
                 QCOMPARE(e["text"].toString(), shown);
+                if (!alternate) {
+                    // Keys are written in sorted order.
+                    const QByteArray written = QJsonDocument(QJsonObject{{"unit", e["unit"]}})
+                                                   .toJson(QJsonDocument::Compact);
+                    const QByteArray expected =
+                        written.chopped(1) +
+                        ",\"value\":" + WrittenNumber(e["text"].toString(), e["unit"].toString()) +
+                        '}';
+                    QVERIFY2(r.out.split('\n').at(2).contains(expected.mid(1)),
+                             expected.constData());
+                }
             }
             QCOMPARE(alternates, level < 3 ? 2 : 0);
             for (const QJsonValue& v : last["texts"].toArray())
                 QCOMPARE(v["text"].toString(), EditText(*window.dlg, v["id"].toInt()));
-            QVERIFY(last.contains("instances") && last.contains("claims"));
+        }
+    }
+
+    // On a terminal one table is redrawn in place, with the claims and
+    // instances; into a pipe each broadcast is one line.
+    void watchOnATerminalRedrawsOneTable() {
+        EmulatorProcess emulator;
+        QVERIFY(emulator.Start(m_dir.path(), 1, {"--rate", "20"}));
+        const Result piped = Run({"watch", "--count", "2"});
+        QCOMPARE(piped.code, 0);
+        const QRegularExpression line(
+            R"(^\d+\.\d{3} level=\d+ dynamic=[01] quiet=[01] warnings=[01]$)");
+        const QList<QByteArray> lines = piped.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        for (const QByteArray& l : lines)
+            QVERIFY2(line.match(QString::fromLatin1(l)).hasMatch(), l.constData());
+
+        for (unsigned short columns : {80, 160}) {
+            const Result r =
+                CtlOnTerminal({"--port", Port(), "watch", "--seconds", "1.5"}, columns);
+            QCOMPARE(r.code, 0);
+            QVERIFY2(!r.out.contains("\x1b[2J") && r.out.count("\x1b[H") > 1, r.out.constData());
+            const QByteArray last = r.out.mid(r.out.lastIndexOf("\x1b[H") + 3);
+            QVERIFY(last.endsWith("\x1b[J"));
+            const QList<QByteArray> rows = last.chopped(3).split('\n');
+            QVERIFY(line.match(QString::fromLatin1(rows[0].chopped(3))).hasMatch());
+            for (const QByteArray& row : rows)
+                QVERIFY2(row.size() <= columns + 3, row.constData());
+            QVERIFY(last.contains("Fuel Level") && last.contains("Engine Speed"));
+            QVERIFY(last.contains("SA=") && last.contains("engine="));
+            // 49 entries and the record's line, the claims and instances
+            // below: a wide terminal takes the entries in columns.
+            QVERIFY(columns == 80 ? rows.size() > 49 : rows.size() < 40);
         }
     }
 
@@ -165,31 +264,72 @@ private slots:
             "LINE " + QString::fromLatin1(sent.View().data(), sent.length - 2)));
     }
 
+    // Each message names the option or argument at fault, and what it got;
+    // a name not known comes with the valid ones.
     void badArgumentsExit64_data() {
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("no command") << QStringList{};
-        QTest::newRow("unknown command") << QStringList{"bogus"};
-        QTest::newRow("level above 100") << QStringList{"level", "101"};
-        QTest::newRow("unknown key") << QStringList{"key", "enter"};
-        QTest::newRow("sweep without TO") << QStringList{"sweep", "10"};
-        QTest::newRow("unknown instance") << QStringList{"instances", "keel=3"};
+        QTest::addColumn<QByteArray>("fault"); // the message starts with it
+        QTest::addColumn<QByteArray>("got");   // and has it after
+        QByteArray instanceNames;
+        for (const device::InstanceField& f : device::kInstanceFields)
+            instanceNames += QByteArray(instanceNames.isEmpty() ? "" : " ") + f.name;
+        QTest::newRow("no command")
+            << QStringList{} << QByteArray("no command given") << QByteArray("identify, watch");
+        QTest::newRow("unknown command")
+            << QStringList{"bogus"} << QByteArray("unknown command") << QByteArray("\"bogus\"");
+        QTest::newRow("level above 100")
+            << QStringList{"level", "101"} << QByteArray("level N:") << QByteArray("\"101\"");
+        QTest::newRow("unknown key") << QStringList{"key", "enter"} << QByteArray("key:")
+                                     << QByteArray("\"enter\"; valid names: menu down up");
+        QTest::newRow("sweep without TO")
+            << QStringList{"sweep", "10"} << QByteArray("sweep:") << QByteArray("\"10\"");
+        QTest::newRow("sweep TO not a number")
+            << QStringList{"sweep", "10", "x"} << QByteArray("sweep TO:") << QByteArray("\"x\"");
+        QTest::newRow("unknown instance")
+            << QStringList{"instances", "keel=3"} << QByteArray("instances:")
+            << "\"keel\"; valid names: " + instanceNames;
+        QTest::newRow("instance without =")
+            << QStringList{"instances", "engine"} << QByteArray("instances:")
+            << QByteArray("NAME=VALUE, got \"engine\"");
         // The About box would send these as 255, not as the number meant.
-        QTest::newRow("instance 16") << QStringList{"instances", "engine=16"};
-        QTest::newRow("instance 05") << QStringList{"instances", "engine=05"};
-        QTest::newRow("instance empty") << QStringList{"instances", "engine="};
-        QTest::newRow("negative timeout") << QStringList{"--timeout", "-1", "identify"};
-        QTest::newRow("port COM31") << QStringList{"--port", "COM31", "identify"};
-        QTest::newRow("assign COM31") << QStringList{"ports", "--assign", "COM31=/dev/null"};
-        QTest::newRow("assign no path") << QStringList{"ports", "--assign", "COM1="};
-        QTest::newRow("assign lower case") << QStringList{"ports", "--assign", "com1=/dev/null"};
-        QTest::newRow("remove COM0") << QStringList{"ports", "--remove", "COM0"};
+        QTest::newRow("instance 16") << QStringList{"instances", "engine=16"}
+                                     << QByteArray("instances engine:") << QByteArray("\"16\"");
+        QTest::newRow("instance 05") << QStringList{"instances", "engine=05"}
+                                     << QByteArray("instances engine:") << QByteArray("\"05\"");
+        QTest::newRow("instance empty") << QStringList{"instances", "engine="}
+                                        << QByteArray("instances engine:") << QByteArray("\"\"");
+        QTest::newRow("negative timeout") << QStringList{"--timeout", "-1", "identify"}
+                                          << QByteArray("--timeout:") << QByteArray("\"-1\"");
+        QTest::newRow("count not a number") << QStringList{"watch", "--count", "x"}
+                                            << QByteArray("--count:") << QByteArray("\"x\"");
+        QTest::newRow("count a fraction") << QStringList{"watch", "--count", "2.5"}
+                                          << QByteArray("--count:") << QByteArray("\"2.5\"");
+        QTest::newRow("seconds nan") << QStringList{"traffic", "--seconds", "nan"}
+                                     << QByteArray("--seconds:") << QByteArray("\"nan\"");
+        QTest::newRow("port COM31") << QStringList{"--port", "COM31", "identify"}
+                                    << QByteArray("--port:") << QByteArray("\"COM31\"");
+        QTest::newRow("assign COM31")
+            << QStringList{"ports", "--assign", "COM31=/dev/null"} << QByteArray("--assign:")
+            << QByteArray("\"COM31=/dev/null\"");
+        QTest::newRow("assign no path") << QStringList{"ports", "--assign", "COM1="}
+                                        << QByteArray("--assign:") << QByteArray("\"COM1=\"");
+        QTest::newRow("assign lower case")
+            << QStringList{"ports", "--assign", "com1=/dev/null"} << QByteArray("--assign:")
+            << QByteArray("\"com1=/dev/null\"");
+        QTest::newRow("remove COM0") << QStringList{"ports", "--remove", "COM0"}
+                                     << QByteArray("--remove:") << QByteArray("\"COM0\"");
     }
     void badArgumentsExit64() {
         QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, fault);
+        QFETCH(QByteArray, got);
         const Result r = Ctl(arguments);
         QCOMPARE(r.code, 64);
         QVERIFY(r.out.isEmpty());
-        QVERIFY2(r.err.contains("\nUsage: brendlowctl"), r.err.constData());
+        const QList<QByteArray> lines = r.err.split('\n');
+        QVERIFY2(lines.size() == 3 && lines[1].startsWith("Usage: brendlowctl"), r.err.constData());
+        QVERIFY2(lines[0].startsWith("brendlowctl: " + fault), lines[0].constData());
+        QVERIFY2(lines[0].indexOf(got) > fault.size(), lines[0].constData());
     }
 
     // Each way a device run fails ends with its own code and says why on
@@ -277,14 +417,24 @@ private slots:
                  before);
     }
 
-    // Quotes, backslashes and control characters in a path come back as they
-    // were; a byte that is not UTF-8 comes back as U+FFFD, so every line
-    // stays valid JSON.
-    void portsJsonCarriesAnyPath() {
+    // Plain, each part comes under its heading. With --json, quotes,
+    // backslashes and control characters in a path come back as they were;
+    // a byte that is not UTF-8 comes back as U+FFFD, so every line stays
+    // valid JSON.
+    void portsShowsBothPartsAndAnyPath() {
         QTemporaryDir data;
         const QString tool = ToolIn(data.path());
         QVERIFY(!tool.isEmpty());
         QVERIFY(QDir().mkpath(data.filePath("ports")));
+        const Result plain = Ctl({"ports"}, tool);
+        QCOMPARE(plain.code, 0);
+        const QList<QByteArray> rows = plain.out.split('\n');
+        QVERIFY(rows.size() > 34);
+        QVERIFY(rows[0].endsWith(':') && rows[0].contains("COM1..COM30"));
+        for (int n = 1; n <= 30; ++n)
+            QVERIFY2(rows[n].startsWith("COM" + QByteArray::number(n) + ':'), rows[n].constData());
+        QVERIFY(rows[31].isEmpty() && rows[32].endsWith("):"));
+
         const QByteArray name = QFile::encodeName(data.path()) + "/q\"b\\s\n\t\x01\xff";
         QVERIFY(::close(::creat(name.constData(), 0600)) == 0);
         // QTemporaryDir cannot name it to remove it.

@@ -61,7 +61,7 @@ private slots:
         QCOMPARE(shown({.problemsOnly = true}), "BRC %S2311BC|ACK %|\\x01zz");
         QCOMPARE(shown({.broadcastsOnly = true, .problemsOnly = true}), "BRC %S2311BC");
         QCOMPARE(FormatLine(Line("\x01\xFF%1\\\r\n", false, Verdict::Dropped, 1234.56)),
-                 "    1234.6 RX dropped      \\x01\\xFF%1\\x5C");
+                 "     1.235 RX dropped      \\x01\\xFF%1\\x5C");
     }
 
     void windowTakesLinesOncePerFrame() {

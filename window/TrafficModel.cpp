@@ -21,7 +21,7 @@ int CTrafficModel::columnCount(const QModelIndex& parent) const {
 QString CTrafficModel::HeaderText(Column column) {
     switch (column) {
     case kTime:
-        return tr("Time (ms)");
+        return tr("Time (s)");
     case kDirection:
         return tr("Dir");
     case kVerdict:
