@@ -3,6 +3,7 @@
 #include "session/CDeviceSession.h"
 #include "widgets/MessageSink.h"
 #include "window/TrafficModel.h"
+#include "window/TrafficRowDelegate.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -11,6 +12,7 @@
 #include <QHeaderView>
 #include <QHideEvent>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
@@ -45,6 +47,9 @@ CTrafficDlg::CTrafficDlg(session::CDeviceSession& session, QWidget* parent)
     m_view = new QTableView(this);
     m_view->setObjectName(QStringLiteral("traffic"));
     m_view->setModel(m_model);
+    m_view->setItemDelegate(new CTrafficRowDelegate(m_view));
+    m_view->viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    m_view->viewport()->installEventFilter(this);
     m_view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -52,7 +57,6 @@ CTrafficDlg::CTrafficDlg(session::CDeviceSession& session, QWidget* parent)
     m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     m_view->setShowGrid(false);
     m_view->setWordWrap(false);
-    m_view->setAlternatingRowColors(true);
     const QFontMetrics metrics(m_view->font());
     // Fixed row heights and column widths: nothing is measured per line.
     m_view->verticalHeader()->hide();
@@ -104,6 +108,12 @@ CTrafficDlg::CTrafficDlg(session::CDeviceSession& session, QWidget* parent)
 
 CTrafficDlg::~CTrafficDlg() {
     disconnect(m_listening);
+}
+
+bool CTrafficDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_view->viewport() && event->type() == QEvent::Paint)
+        FillBelowRows(*m_view, *static_cast<QPaintEvent*>(event));
+    return QDialog::eventFilter(watched, event);
 }
 
 void CTrafficDlg::showEvent(QShowEvent* event) {
