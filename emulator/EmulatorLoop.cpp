@@ -58,7 +58,7 @@ bool CEmulatorLoop::RunUntil(const std::function<bool()>& done, int turns) {
 
 bool CEmulatorLoop::Turn() {
     const int64_t now = m_clock();
-    if (now >= m_exitNs)
+    if (now >= m_exitNs || m_failure.file)
         return false;
     Schedule(now);
 
@@ -112,7 +112,7 @@ void CEmulatorLoop::Schedule(int64_t now) {
     if (!m_broadcasting || Silent(now)) {
         // Nothing more goes out: let readers of the send log see all of it.
         if (m_files.sendLog && m_unflushedSendLog > 0) {
-            std::fflush(m_files.sendLog);
+            FlushFile(m_files.sendLog);
             m_unflushedSendLog = 0;
         }
         return;
@@ -220,18 +220,19 @@ void CEmulatorLoop::LogSent(const std::vector<int>& levels, int64_t writtenNs) {
         return;
     const long long at = writtenNs;
     for (int level : levels) {
-        if (level >= kSpoiltMark)
-            std::fprintf(m_files.sendLog, "%lld %d bad\n", at, level - kSpoiltMark);
-        else
-            std::fprintf(m_files.sendLog, "%lld %d\n", at, level);
+        const int printed =
+            level >= kSpoiltMark
+                ? std::fprintf(m_files.sendLog, "%lld %d bad\n", at, level - kSpoiltMark)
+                : std::fprintf(m_files.sendLog, "%lld %d\n", at, level);
+        Check(m_files.sendLog, printed >= 0);
         if (++m_unflushedSendLog >= 100) {
-            std::fflush(m_files.sendLog);
+            FlushFile(m_files.sendLog);
             m_unflushedSendLog = 0;
         }
     }
     // Once silent, the log is complete: let readers see all of it.
     if (Silent(m_clock())) {
-        std::fflush(m_files.sendLog);
+        FlushFile(m_files.sendLog);
         m_unflushedSendLog = 0;
     }
 }
@@ -244,12 +245,14 @@ void CEmulatorLoop::ReadInput(int64_t now) {
     bool lineEnded = false;
     for (ssize_t i = 0; i < n; ++i) {
         if (m_files.trace)
-            std::fprintf(m_files.trace, "%lld %02X\n", static_cast<long long>(now), buffer[i]);
+            Check(m_files.trace, std::fprintf(m_files.trace, "%lld %02X\n",
+                                              static_cast<long long>(now), buffer[i]) >= 0);
         if (!m_framer.Push(buffer[i]))
             continue;
         lineEnded = true;
         if (m_files.trace)
-            std::fprintf(m_files.trace, "LINE %s\n", m_framer.Line().c_str());
+            Check(m_files.trace,
+                  std::fprintf(m_files.trace, "LINE %s\n", m_framer.Line().c_str()) >= 0);
         if (m_options.garbage || Silent(now))
             continue;
         const CommandResult result = m_device.HandleLine(m_framer.Line());
@@ -270,14 +273,19 @@ void CEmulatorLoop::ReadInput(int64_t now) {
     // each could hold up the next read (a journalling file system makes a
     // write wait now and then), which would show as bytes read together.
     if (m_files.trace && lineEnded)
-        std::fflush(m_files.trace);
+        FlushFile(m_files.trace);
 }
 
 void CEmulatorLoop::FlushFiles() {
     if (m_files.sendLog)
-        std::fflush(m_files.sendLog);
+        FlushFile(m_files.sendLog);
     if (m_files.trace)
-        std::fflush(m_files.trace);
+        FlushFile(m_files.trace);
+}
+
+void CEmulatorLoop::Check(FILE* file, bool ok) {
+    if (!ok && !m_failure.file)
+        m_failure = {file, errno};
 }
 
 } // namespace emulator

@@ -24,6 +24,13 @@ struct LoopFiles {
     FILE* sendLog = nullptr; // level broadcasts written, or none
 };
 
+// A log file that could not be written ends the loop: a test or benchmark
+// reading it must not take a log with lines missing for a whole one.
+struct WriteFailure {
+    FILE* file = nullptr; // one of LoopFiles', or none
+    int error = 0;        // errno
+};
+
 class CEmulatorLoop {
 public:
     // Monotonic nanoseconds. The default, proto::SteadyNs, is the time base
@@ -36,13 +43,15 @@ public:
     CEmulatorLoop(const EmulatorOptions& options, int master, int stop, LoopFiles files = {},
                   Clock clock = {});
 
-    // Runs until `stop` turns readable, --exit-after's time comes or polling
-    // fails.
+    // Runs until `stop` turns readable, --exit-after's time comes, polling
+    // fails or a log file cannot be written.
     void Run();
     // Runs until `done` holds (asked before each turn) or `turns` turns have
     // passed; each turn is one wait and what it brought. True when `done`
     // held.
     bool RunUntil(const std::function<bool()>& done, int turns);
+    // The first log file that could not be written, if any.
+    const WriteFailure& Failure() const { return m_failure; }
 
 private:
     bool Turn(); // false when the loop is to end
@@ -55,6 +64,9 @@ private:
     void ReadInput(int64_t now);
     void LogSent(const std::vector<int>& levels, int64_t writtenNs);
     void FlushFiles();
+    // Remembers the first failure; `ok` is what the write or flush said.
+    void Check(FILE* file, bool ok);
+    void FlushFile(FILE* file) { Check(file, std::fflush(file) == 0); }
 
     const EmulatorOptions& m_options;
     int m_master;
@@ -75,6 +87,7 @@ private:
     int64_t m_nextGarbageNs = 0;
     bool m_broadcasting = false;
     uint64_t m_unflushedSendLog = 0;
+    WriteFailure m_failure;
 };
 
 } // namespace emulator

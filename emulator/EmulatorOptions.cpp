@@ -42,12 +42,11 @@ bool StoreUnsigned(const QString& text, uint64_t low, uint64_t high, T& target) 
     return true;
 }
 
-// Finite, above `low` (or equal to it when `lowIncluded`), at most `high`.
-bool StoreNumber(const QString& text, double low, bool lowIncluded, double high, double& target) {
+// Finite, `low` to `high`.
+bool StoreNumber(const QString& text, double low, double high, double& target) {
     bool ok = false;
     const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value < low || (value == low && !lowIncluded) ||
-        value > high)
+    if (!ok || !std::isfinite(value) || value < low || value > high)
         return false;
     target = value;
     return true;
@@ -94,10 +93,13 @@ const OptionEntry kOptions[] = {
      [](const QString& v, EmulatorOptions& o) {
          return StoreUnsigned(v, 0, 255, o.device.firmwareByte);
      }},
+    // Slower than one broadcast in 1000 s is not a rate a test waits for; a
+    // tiny rate's period would not fit the loop's clock and turn into none.
     {"rate", "N",
-     QT_TRANSLATE_NOOP("emulator", "Level broadcasts per second (fractional ok); default 10."),
-     QT_TRANSLATE_NOOP("emulator", "a number above 0, at most 1000"),
-     [](const QString& v, EmulatorOptions& o) { return StoreNumber(v, 0, false, 1000, o.rate); }},
+     QT_TRANSLATE_NOOP("emulator",
+                       "Level broadcasts per second, 0.001..1000 (fractional ok); default 10."),
+     QT_TRANSLATE_NOOP("emulator", "a number 0.001..1000"),
+     [](const QString& v, EmulatorOptions& o) { return StoreNumber(v, 0.001, 1000, o.rate); }},
     {"link", "PATH",
      QT_TRANSLATE_NOOP("emulator", "Also make a symbolic link PATH to the pty's slave (its "
                                    "folders are made as needed); removed on exit."),
@@ -111,15 +113,11 @@ const OptionEntry kOptions[] = {
     {"silent-after", "SECONDS",
      QT_TRANSLATE_NOOP("emulator", "Fault: stop answering and broadcasting after SECONDS."),
      QT_TRANSLATE_NOOP("emulator", "seconds, 0 or more"),
-     [](const QString& v, EmulatorOptions& o) {
-         return StoreNumber(v, 0, true, 1e6, o.silentAfter);
-     }},
+     [](const QString& v, EmulatorOptions& o) { return StoreNumber(v, 0, 1e6, o.silentAfter); }},
     {"exit-after", "SECONDS",
      QT_TRANSLATE_NOOP("emulator", "Fault: exit after SECONDS (the device is unplugged)."),
      QT_TRANSLATE_NOOP("emulator", "seconds, 0 or more"),
-     [](const QString& v, EmulatorOptions& o) {
-         return StoreNumber(v, 0, true, 1e6, o.exitAfter);
-     }},
+     [](const QString& v, EmulatorOptions& o) { return StoreNumber(v, 0, 1e6, o.exitAfter); }},
     {"bad-checksum-every", "N",
      QT_TRANSLATE_NOOP("emulator", "Fault: spoil the checksum of every Nth checksummed line."),
      QT_TRANSLATE_NOOP("emulator", "a number 1..1000000"),
@@ -156,13 +154,12 @@ const OptionEntry kOptions[] = {
          o.flood = true;
          return true;
      }},
+    // As with --rate, a tiny pace would put the next byte beyond the clock.
     {"pace-bytes", "N",
-     QT_TRANSLATE_NOOP("emulator", "Throughput: limit all output to N bytes per second (11520 is "
-                                   "the full 115200-baud line)."),
-     QT_TRANSLATE_NOOP("emulator", "a number above 0, at most 1e8"),
-     [](const QString& v, EmulatorOptions& o) {
-         return StoreNumber(v, 0, false, 1e8, o.paceBytes);
-     }},
+     QT_TRANSLATE_NOOP("emulator", "Throughput: limit all output to N bytes per second, "
+                                   "0.001..1e8 (11520 is the full 115200-baud line)."),
+     QT_TRANSLATE_NOOP("emulator", "a number 0.001..1e8"),
+     [](const QString& v, EmulatorOptions& o) { return StoreNumber(v, 0.001, 1e8, o.paceBytes); }},
     {"sweep", nullptr,
      QT_TRANSLATE_NOOP("emulator",
                        "Throughput: each level broadcast shows the next level of 0..100."),
@@ -186,8 +183,8 @@ const char* const kDescription = QT_TRANSLATE_NOOP(
 const char* const kEpilogue = QT_TRANSLATE_NOOP(
     "emulator",
     "\nBroadcasts start with the first \"AT ID?\". A level command above 100 sets 100.\n"
-    "Exit status: 0 on a clean stop, 1 when the pty or a file cannot be set up,\n"
-    "64 on a bad option.\n");
+    "Exit status: 0 on a clean stop, 1 when the pty or a file cannot be set up\n"
+    "or a log cannot be written, 64 on a bad option.\n");
 
 } // namespace
 

@@ -14,11 +14,12 @@
 #include <fcntl.h>
 #include <memory>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int kExitSetUpFailed = 1;
+constexpr int kExitFailure = 1;
 constexpr int kExitBadArguments = 64;
 
 QString Tr(const char* text) {
@@ -57,14 +58,43 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-// False when the file was asked for and cannot be written.
+// A log goes to a file, a device (/dev/null, a terminal) or where this
+// program's own stdout or stderr goes; a FIFO or a socket could hold every
+// write up for as long as its reader pleases.
+bool IsLogTarget(const struct stat& info) {
+    if (S_ISREG(info.st_mode) || S_ISCHR(info.st_mode))
+        return true;
+    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat standard {};
+        if (fstat(fd, &standard) == 0 && standard.st_dev == info.st_dev &&
+            standard.st_ino == info.st_ino)
+            return true;
+    }
+    return false;
+}
+
+// False when the file was asked for and cannot be written. Opened without
+// waiting, so that a FIFO nobody reads cannot hold the start up.
 bool OpenOutputFile(const std::string& path, const QString& failure, File& file) {
     if (path.empty())
         return true;
-    file.reset(std::fopen(path.c_str(), "w"));
-    if (!file)
-        Say(failure.arg(QFile::decodeName(path.c_str()),
-                        QString::fromLocal8Bit(std::strerror(errno))));
+    const QString name = QFile::decodeName(path.c_str());
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+    const int openError = errno;
+    struct stat info {};
+    if ((fd >= 0 ? fstat(fd, &info) : stat(path.c_str(), &info)) == 0 && !IsLogTarget(info)) {
+        Say(failure.arg(name, Tr("not a file or a device")));
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    if (fd >= 0 && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
+        file.reset(fdopen(fd, "w"));
+    if (!file) {
+        Say(failure.arg(name, QString::fromLocal8Bit(std::strerror(fd >= 0 ? errno : openError))));
+        if (fd >= 0)
+            close(fd);
+    }
     return file != nullptr;
 }
 
@@ -91,16 +121,16 @@ int main(int argc, char** argv) {
     File trace, sendLog;
     if (!OpenOutputFile(options.tracePath, Tr("Cannot open the trace file %1: %2"), trace) ||
         !OpenOutputFile(options.sendLogPath, Tr("Cannot open the send log %1: %2"), sendLog))
-        return kExitSetUpFailed;
+        return kExitFailure;
     if (!InstallSignalHandlers()) {
         Say(Tr("Cannot catch the stop signals: %1")
                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
-        return kExitSetUpFailed;
+        return kExitFailure;
     }
     emulator::CPty pty;
     if (const std::string error = pty.Open(); !error.empty()) {
         Say(Tr("Cannot set up a pseudo-terminal: %1").arg(QString::fromLocal8Bit(error.c_str())));
-        return kExitSetUpFailed;
+        return kExitFailure;
     }
     emulator::CPtyLink link;
     if (!options.linkPath.empty()) {
@@ -109,13 +139,27 @@ int main(int argc, char** argv) {
             Say(Tr("Cannot make the link %1: %2")
                     .arg(QFile::decodeName(options.linkPath.c_str()),
                          QString::fromLocal8Bit(error.c_str())));
-            return kExitSetUpFailed;
+            return kExitFailure;
         }
     }
-    std::printf("%s\n", pty.SlavePath().c_str());
-    std::fflush(stdout);
+    // Whoever started us waits for this line; without it there is no run.
+    if (std::printf("%s\n", pty.SlavePath().c_str()) < 0 || std::fflush(stdout) != 0) {
+        Say(Tr("Cannot write the pty's path on stdout: %1")
+                .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return kExitFailure;
+    }
 
-    emulator::CEmulatorLoop(options, pty.Master(), g_signalPipe[0], {trace.get(), sendLog.get()})
-        .Run();
+    emulator::CEmulatorLoop loop(options, pty.Master(), g_signalPipe[0],
+                                 {trace.get(), sendLog.get()});
+    loop.Run();
+    if (const emulator::WriteFailure& failure = loop.Failure(); failure.file) {
+        const bool traceFailed = failure.file == trace.get();
+        Say((traceFailed ? Tr("Cannot write the trace file %1: %2")
+                         : Tr("Cannot write the send log %1: %2"))
+                .arg(QFile::decodeName(
+                         (traceFailed ? options.tracePath : options.sendLogPath).c_str()),
+                     QString::fromLocal8Bit(std::strerror(failure.error))));
+        return kExitFailure;
+    }
     return 0;
 }

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -49,10 +50,20 @@ private slots:
         QVERIFY(options.device.productCode == 'A' && options.device.serialNumber == 0x12345678 &&
                 options.device.firmwareByte == 200 && options.rate == 2.5 && options.noise &&
                 !options.flood && !options.seedGiven);
+        for (const QString& good : QStringList{"--rate 0.001", "--rate 1000", "--pace-bytes 0.001"})
+            QVERIFY2(emulator::ParseOptions(QStringList{"emu"} + good.split(' '), options, text) ==
+                         emulator::ParseOutcome::Run,
+                     qPrintable(good + ": " + text));
+        // A rate or pace too small for a timer, not a number, out of range,
+        // or a fraction where a count is meant.
         for (const QString& bad :
-             QStringList{"--product-code 256", "--serial -1", "--serial 4294967296",
-                         "--firmware 1x", "--rate 0", "--rate", "--pace-bytes nan",
-                         "--silent-after -1", "--bad-checksum-every 0", "--flood=1", "--bogus"}) {
+             QString("--product-code 256|--serial -1|--serial 4294967296|--serial 1.5|"
+                     "--firmware 1x|--rate 0|--rate 1e-300|--rate 0.0009|--rate -1|--rate nan|"
+                     "--rate inf|--rate 1001|--rate|--pace-bytes nan|--pace-bytes 1e-300|"
+                     "--pace-bytes 1e9|--silent-after -1|--silent-after nan|--exit-after inf|"
+                     "--exit-after 1e300|--bad-checksum-every 0|--bad-checksum-every 2.5|"
+                     "--seed -1|--seed 18446744073709551616|--flood=1|--bogus")
+                 .split('|')) {
             const QString option = bad.section(' ', 0, 0).section('=', 0, 0).mid(2);
             QVERIFY2(emulator::ParseOptions(QStringList{"emu"} + bad.split(' '), options, text) ==
                              emulator::ParseOutcome::Error &&
@@ -166,6 +177,45 @@ private slots:
         process.terminate();
         QVERIFY(process.waitForFinished(kWaitMs) && process.exitCode() == 0);
         QVERIFY(!QFileInfo(link).isSymLink());
+    }
+
+    // A log that cannot be written ends the run with status 1 and a message
+    // naming it, rather than a clean exit with the log missing; one that
+    // would block the start (a FIFO nobody reads) is refused at once.
+    void logFilesThatCannotBeWritten_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("path"); // relative: in a fresh folder
+        for (const char* option : {"--trace", "--send-log"}) {
+            QTest::addRow("%s on a full disk", option) << option << "/dev/full";
+            QTest::addRow("%s into a FIFO", option) << option << "fifo";
+        }
+    }
+    void logFilesThatCannotBeWritten() {
+        QFETCH(QString, option);
+        QFETCH(QString, path);
+        QTemporaryDir dir;
+        path = QDir(dir.path()).absoluteFilePath(path);
+        QVERIFY(QFileInfo::exists(path) || mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        QProcess process;
+        process.start(BRENDLOW_EMULATOR_PATH, {option, path, "--exit-after", "1"});
+        // Once it runs, a query starts the broadcasts and puts a line in the
+        // trace.
+        while (!process.canReadLine() && process.waitForReadyRead(kWaitMs)) {
+        }
+        int port = -1;
+        if (process.canReadLine()) {
+            port = ::open(process.readLine().trimmed().constData(), O_RDWR | O_NOCTTY);
+            QVERIFY(port >= 0);
+            QCOMPARE(::write(port, "AT ID?\r\n", 8), 8);
+        }
+        const bool ended =
+            process.state() == QProcess::NotRunning || process.waitForFinished(kWaitMs);
+        if (port >= 0)
+            ::close(port);
+        QVERIFY(ended);
+        const QByteArray said = process.readAllStandardError();
+        QVERIFY2(process.exitCode() == 1 && said.contains(QFile::encodeName(path)),
+                 said.constData());
     }
 };
 

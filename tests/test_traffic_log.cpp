@@ -1,14 +1,19 @@
 // The traffic monitor: the bounded log, its filters and saved lines, and the
-// window that takes the lines in once a frame.
+// window that takes the lines in once a frame; the saved traffic and the
+// status log on a full disk.
 #include "session/CDeviceSession.h"
 #include "tests/FakeEnvironment.h"
 #include "window/CTrafficDlg.h"
+#include "window/StatusLog.h"
 
 #include <QHeaderView>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTableView>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace session;
 
@@ -21,6 +26,34 @@ static QByteArray Flood(int from, int count) {
     for (int i = from; i < from + count; ++i)
         bytes += "L" + QByteArray::number(i).rightJustified(5, '0') + "\r\n";
     return bytes;
+}
+
+// While it lives, no file grows past `bytes`: a write beyond fails with
+// EFBIG as it would on a full disk, without root or a small file system.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        m_signal = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        m_set = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_signal);
+    }
+    bool IsSet() const { return m_set; }
+
+private:
+    rlimit m_old{};
+    void (*m_signal)(int) = SIG_DFL;
+    bool m_set = false;
+};
+
+static QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
 }
 
 class TrafficLogTest : public QObject {
@@ -86,6 +119,26 @@ private slots:
         QCOMPARE(view->model()->index(0, 3).data().toString(), "AT ID?");
         QCOMPARE(view->model()->rowCount(), 1);
 
+        // On a full disk a save says why and leaves the old file as it was,
+        // whether the disk fills at the last flush (this one line) or while
+        // the lines are written (all thousand).
+        QTemporaryDir full;
+        QFile old(full.filePath("t.txt"));
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old\n") == 4);
+        old.close();
+        for (const TrafficFilter& filter : {dlg.Filter(), TrafficFilter{}}) {
+            dlg.SetFilter(filter);
+            QString problem;
+            {
+                const FileSizeLimit limit(10);
+                QVERIFY(limit.IsSet());
+                problem = dlg.SaveTo(old.fileName());
+            }
+            QVERIFY2(problem.contains(strerror(EFBIG)), qPrintable(problem));
+            QCOMPARE(ReadAll(old.fileName()), "old\n");
+        }
+        QCOMPARE(QDir(full.path()).entryList(QDir::Files), QStringList{"t.txt"});
+
         // Only the newest 10,000 stay, filtered and saved as shown.
         dlg.SetFilter({.problemsOnly = true});
         serial.Receive(Flood(999, 10000));
@@ -126,6 +179,38 @@ private slots:
         dlg.hide();
         serial.Receive(Flood(30000, 5));
         QCOMPARE(dlg.WaitingLines(), 0);
+    }
+
+    // The status log says once on stderr that it cannot be opened or written,
+    // and stops there, rather than going on with lines missing.
+    void statusLogOnAFullDisk_data() {
+        QTest::addColumn<QString>("path"); // relative: in a fresh folder
+        QTest::addColumn<int>("room");     // -1: no limit
+        QTest::newRow("no such folder") << "missing/status.log" << -1;
+        QTest::newRow("/dev/full") << "/dev/full" << -1;
+        QTest::newRow("full after a line") << "status.log" << 40;
+    }
+    void statusLogOnAFullDisk() {
+        QFETCH(QString, path);
+        QFETCH(int, room);
+        QTemporaryDir dir;
+        path = QDir(dir.path()).absoluteFilePath(path);
+        const QRegularExpression said("status log " + QRegularExpression::escape(path));
+        QTest::ignoreMessage(QtWarningMsg, said);
+        QTest::failOnWarning(said); // said once
+        qputenv("BRENDLOW_STATUS_LOG", QFile::encodeName(path));
+        std::unique_ptr<CStatusLog> log = CStatusLog::FromEnvironment();
+        qunsetenv("BRENDLOW_STATUS_LOG");
+        QCOMPARE(log != nullptr, !path.contains("missing"));
+        if (!log)
+            return;
+        const FileSizeLimit full(room < 0 ? RLIM_INFINITY : static_cast<rlim_t>(room));
+        QVERIFY(full.IsSet());
+        log->Write("level", QStringLiteral("1"));
+        for (int i = 0; i < 20; ++i)
+            log->Hold("level", QString::number(i));
+        log->Flush();
+        log->Write("tick", QStringLiteral("watchdog"));
     }
 };
 

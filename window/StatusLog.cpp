@@ -9,8 +9,12 @@ std::unique_ptr<CStatusLog> CStatusLog::FromEnvironment() {
 
 std::unique_ptr<CStatusLog> CStatusLog::Open(const QString& path) {
     auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        qWarning("%s",
+                 qPrintable(
+                     tr("The status log %1 cannot be opened: %2").arg(path, file->errorString())));
         return nullptr;
+    }
     return std::unique_ptr<CStatusLog>(new CStatusLog(std::move(file)));
 }
 
@@ -19,6 +23,8 @@ CStatusLog::~CStatusLog() {
 }
 
 void CStatusLog::Hold(const char* what, const QString& detail) {
+    if (!m_file)
+        return;
     // Appended piece by piece: in a flood this runs for every broadcast.
     m_held += what;
     m_held += ' ';
@@ -34,8 +40,12 @@ void CStatusLog::Write(const char* what, const QString& detail) {
 }
 
 void CStatusLog::Flush() {
-    if (m_held.isEmpty())
+    if (m_held.isEmpty() || !m_file)
         return;
-    m_file->write(m_held);
+    if (m_file->write(m_held) != m_held.size()) {
+        qWarning("%s", qPrintable(tr("The status log %1 cannot be written, and stops here: %2")
+                                      .arg(m_file->fileName(), m_file->errorString())));
+        m_file.reset();
+    }
     m_held.clear();
 }

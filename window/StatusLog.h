@@ -3,12 +3,18 @@
 // points, one line per event ("identified Brendlow E-100 <ns>", "level 42
 // <ns>", "tick watchdog <ns>", "painted window <ns>") with the steady clock's
 // nanoseconds. Without the variable there is no log and nothing costs.
+//
+// A log that cannot be opened or written is said once on stderr and goes no
+// further: a measurement must not read a log with lines silently missing.
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QFile>
 #include <QString>
 #include <memory>
 
 class CStatusLog {
+    Q_DECLARE_TR_FUNCTIONS(CStatusLog)
+
 public:
     // The log the environment names, or nullptr.
     static std::unique_ptr<CStatusLog> FromEnvironment();
@@ -26,6 +32,6 @@ public:
 private:
     explicit CStatusLog(std::unique_ptr<QFile> file) : m_file(std::move(file)) {}
 
-    std::unique_ptr<QFile> m_file;
+    std::unique_ptr<QFile> m_file; // nullptr once a write failed
     QByteArray m_held;
 };
