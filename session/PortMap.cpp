@@ -66,7 +66,7 @@ Entry Look(int n, const QString& dataFolder) {
 // The operator who meets an absent port learns in the same line how to
 // assign it, from the window or from a script.
 QString HowToAssign(int n) {
-    return Tr("assign one in the Serial Ports dialog (right-click the window) or with "
+    return Tr("assign one with \"Serial Ports...\" (right-click the window) or "
               "brendlowctl ports --assign %1=PATH")
         .arg(PortName(n));
 }
