@@ -63,8 +63,34 @@ Entry Look(int n, const QString& dataFolder) {
     return e;
 }
 
+// The operator who meets an absent port learns in the same line how to
+// assign it, from the window or from a script.
+QString HowToAssign(int n) {
+    return Tr("assign one with \"Serial Ports...\" (right-click the window) or "
+              "brendlowctl ports --assign %1=PATH")
+        .arg(PortName(n));
+}
+
 bool Exists(const QFileInfo& info) {
     return info.exists() || info.isSymLink();
+}
+
+// A build tree is known by the CMakeCache.txt that CMake writes at its top
+// and that no install step copies. It is looked for in the executable's
+// folder and every folder above it, not only the first: the benchmarks and
+// the soak run start copies of the terminal in run folders a few levels
+// down, and those keep their settings and links in their own folder as the
+// build's programs do. An installed copy (/usr/bin, /usr/local/bin, a
+// temporary prefix) has no cache above it, so it never writes beside itself,
+// not even as root, who can write there; a prefix chosen inside a build tree
+// is taken as part of that tree.
+bool InBuildTree(const QString& executableFolder) {
+    for (QDir folder(QFileInfo(executableFolder).absoluteFilePath());;) {
+        if (QFileInfo(folder.filePath(QStringLiteral("CMakeCache.txt"))).isFile())
+            return true;
+        if (!folder.cdUp())
+            return false;
+    }
 }
 
 } // namespace
@@ -83,7 +109,7 @@ int PortNumberFromName(const QString& name) {
 
 QString DataFolder(const QString& executableFolder) {
     const QFileInfo folder(executableFolder);
-    if (folder.isDir() && folder.isWritable())
+    if (folder.isDir() && folder.isWritable() && InBuildTree(executableFolder))
         return executableFolder;
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     const QString user = QDir(base).absoluteFilePath(QLatin1String(kUserFolderName));
@@ -103,11 +129,13 @@ Resolution Resolve(int n, const QString& dataFolder) {
     case Entry::NotAFolder:
         return {{}, Tr("%1 is not a folder").arg(e.entryPath)};
     case Entry::Missing:
-        return {{}, Tr("no device is assigned (there is no link %1)").arg(e.entryPath)};
+        return {
+            {},
+            Tr("no device is assigned (there is no link %1); %2").arg(e.entryPath, HowToAssign(n))};
     case Entry::Dangling:
         return {{},
-                Tr("no device is assigned (%1 leads to %2, which does not exist)")
-                    .arg(e.entryPath, e.target)};
+                Tr("no device is assigned (%1 leads to %2, which does not exist); %3")
+                    .arg(e.entryPath, e.target, HowToAssign(n))};
     case Entry::Present:
         break;
     }

@@ -23,8 +23,9 @@ QStringList PortNames();
 int PortNumberFromName(const QString& name);
 
 // The folder that holds the settings file and the ports/ links: the
-// executable's folder when the user can write it, else the per-user
-// configuration folder (created when missing), for an installed copy.
+// executable's folder for a copy in a build tree the user can write, else
+// the per-user configuration folder (created when missing), so that an
+// installed copy never writes beside itself.
 QString DataFolder(const QString& executableFolder);
 
 // What opening COMn means: the device path to open, or why there is none.

@@ -73,8 +73,12 @@ private slots:
     // The terminal runs as its own process here, as on a bench, and reports
     // through its status log.
     void aFloodIsFollowedToItsLastValidLevel() {
-        const QString folder = m_dir.filePath("flood");
-        QVERIFY(QDir().mkpath(folder));
+        // Inside the build tree, as a bench's copy is, so that the copy keeps
+        // its settings and links in its own folder.
+        const QTemporaryDir run(QFileInfo(QStringLiteral(BRENDLOW_TERMINAL_PATH)).absolutePath() +
+                                "/flood-XXXXXX");
+        QVERIFY(run.isValid());
+        const QString folder = run.path();
         const QString terminal = QDir(folder).filePath("BrendlowTerminal");
         QVERIFY(QFile::copy(QStringLiteral(BRENDLOW_TERMINAL_PATH), terminal));
         const QString log = QDir(folder).filePath("sent.txt");

@@ -58,11 +58,13 @@ private slots:
             std::function<void(const QString& d)> setUp;
             int n;
             QString opens, describes;
+            bool assignable = false; // absent, and the message tells how to assign it
         } rows[] = {
             {[](auto&) {}, 5, "/dev/ttyS4", "COM5 → /dev/ttyS4"},
-            {[](auto& d) { QDir(d).mkpath("ports"); }, 4, "", "COM4: not assigned (no ports/COM4)"},
+            {[](auto& d) { QDir(d).mkpath("ports"); }, 4, "", "COM4: not assigned (no ports/COM4)",
+             true},
             {[](auto& d) { Link("/nonexistent/ttyUSB3", d + "/ports/COM6"); }, 6, "",
-             "COM6: not assigned (ports/COM6 → /nonexistent/ttyUSB3, which is missing)"},
+             "COM6: not assigned (ports/COM6 → /nonexistent/ttyUSB3, which is missing)", true},
             {[&](auto& d) { Link(ptyPath, d + "/ports/COM1"); }, 1, ptyPath, "COM1 → " + ptyPath},
             {[&](auto& d) {
                  Touch(file);
@@ -81,6 +83,10 @@ private slots:
             const ports::Resolution r = ports::Resolve(row.n, d);
             QCOMPARE(r.path, row.opens);
             QCOMPARE(r.problem.isEmpty(), !row.opens.isEmpty());
+            // One line, for the status log and brendlowctl's stderr.
+            QVERIFY2(!r.problem.contains('\n'), qPrintable(r.problem));
+            const QString how = QString("brendlowctl ports --assign COM%1=PATH").arg(row.n);
+            QCOMPARE(r.problem.contains("Serial Ports") && r.problem.contains(how), row.assignable);
             QCOMPARE(ports::Describe(row.n, d), row.describes);
         }
         ::close(pty);
@@ -138,18 +144,41 @@ private slots:
         QVERIFY(readOnly.findChild<QPushButton*>("remove")->isHidden());
     }
 
+    // Only a copy in a build tree keeps its data beside itself; any other
+    // copy, even one whose folder the user (root, say) can write, uses the
+    // per-user folder.
     void dataFolder() {
+        for (QDir d(Data());;)
+            if (QFileInfo(d.filePath("CMakeCache.txt")).exists())
+                QSKIP("the temporary folder lies in a build tree");
+            else if (!d.cdUp())
+                break;
         qputenv("XDG_CONFIG_HOME", Path("config").toLocal8Bit());
         const QString perUser = Path("config/BrendlowTerminal");
-        QCOMPARE(ports::DataFolder(Data()), Data());
+        QDir().mkpath(Path("build/bench/runs/flood"));
+        Touch(Path("build/CMakeCache.txt"));
+        QDir().mkpath(Path("prefix/bin"));
+        QDir().mkpath(Path("cache-folder/CMakeCache.txt"));
         QVERIFY(!QFileInfo::exists(perUser));
-        QCOMPARE(ports::DataFolder(Path("not-there")), perUser);
+        const struct {
+            QString program, data;
+        } rows[] = {
+            {Path("build"), Path("build")},
+            {Path("build/bench/runs/flood"), Path("build/bench/runs/flood")},
+            {Path("prefix/bin"), perUser},
+            {Path("not-there"), perUser},
+            {Path("cache-folder"), perUser}, // a folder of that name is no build's cache
+        };
+        for (const auto& row : rows)
+            QCOMPARE(ports::DataFolder(row.program), row.data);
         QVERIFY(QFileInfo(perUser).isDir());
         if (geteuid() == 0)
-            QSKIP("root can write any folder; the read-only case needs another user");
-        QDir().mkpath(Path("program"));
-        QFile::setPermissions(Path("program"), QFile::ReadOwner | QFile::ExeOwner);
-        QCOMPARE(ports::DataFolder(Path("program")), perUser);
+            QSKIP("root can write any folder; the read-only build tree needs another user");
+        QFile::setPermissions(Path("build"), QFile::ReadOwner | QFile::ExeOwner);
+        const QString readOnly = ports::DataFolder(Path("build"));
+        QFile::setPermissions(Path("build"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(readOnly, perUser);
     }
 
     // A device we may not use calls for the dialout group; one we may use is

@@ -30,7 +30,7 @@ DialogTemplate CAboutDlg::Template() {
                  kStyleNoPrefix});
     c.push_back({kStaticId,
                  CtlKind::Label,
-                 "Support: see the README that comes with this program.",
+                 "Support: see /usr/share/doc/brendlow-terminal/README.md.",
                  {12, 53, 230, 8},
                  kStyleNoPrefix});
     c.push_back({kOk, CtlKind::DefPushButton, "OK", {247, 17, 50, 14}});
