@@ -88,10 +88,15 @@ Result CtlOnTerminal(const QStringList& arguments, unsigned short columns) {
 }
 
 // A copy of brendlowctl in `folder`, whose ports/ it then uses: the build's
-// own ports/ stays as it is.
+// own ports/ stays as it is. Only a copy inside a build tree keeps its data
+// beside itself, so `folder` is made there (ScratchInBuild).
 QString ToolIn(const QString& folder) {
     const QString copy = QDir(folder).filePath("brendlowctl");
     return QFile::copy(BRENDLOW_CTL_PATH, copy) ? copy : QString();
+}
+
+QString ScratchInBuild() {
+    return QFileInfo(QStringLiteral(BRENDLOW_CTL_PATH)).absolutePath() + "/cli-XXXXXX";
 }
 
 } // namespace
@@ -398,7 +403,7 @@ private slots:
         QFETCH(QStringList, files);
         QFETCH(QStringList, arguments);
         QFETCH(QByteArray, reason);
-        QTemporaryDir data;
+        QTemporaryDir data(ScratchInBuild());
         const QString tool = ToolIn(data.path());
         QVERIFY(!tool.isEmpty());
         for (const QString& f : files) {
@@ -422,7 +427,7 @@ private slots:
     // a byte that is not UTF-8 comes back as U+FFFD, so every line stays
     // valid JSON.
     void portsShowsBothPartsAndAnyPath() {
-        QTemporaryDir data;
+        QTemporaryDir data(ScratchInBuild());
         const QString tool = ToolIn(data.path());
         QVERIFY(!tool.isEmpty());
         QVERIFY(QDir().mkpath(data.filePath("ports")));
