@@ -12,8 +12,9 @@
 #                real figures)
 # Missing Debian packages are installed first (as root, or through sudo).
 #
-# The first run takes about 10-15 minutes on two cores, most of it the three
-# builds; later runs build only what changed and take about 5 minutes.
+# The first run takes about 10-15 minutes on two cores (longer when others
+# share them), most of it the three builds; later runs build only what
+# changed and take about 3 minutes.
 # It shows one line for each step and ends with one line that counts what
 # passed. The logs stay behind: DIR/build.log and DIR/test.log for each build
 # folder, DIR/Testing/Temporary/LastTest.log for every test's output,

@@ -58,9 +58,10 @@ thousands() {
 
 # progress LABEL: reads a build's or ctest's output and shows how far it got.
 # On a terminal one line, rewritten in place; into a pipe or a CI log a plain
-# line at each quarter, so that a log shows it moving without the noise.
+# line at each quarter, so that a log shows it moving without the noise, but
+# none for a step that has nothing to do (done within 10 seconds).
 progress() {
-    local label=$1 line percent shown text quarter=0
+    local label=$1 line percent shown text quarter=0 start=$SECONDS
     local tty=0
     shown=-1
     if [ -t 1 ]; then
@@ -85,7 +86,7 @@ progress() {
         shown=$percent
         if [ "$tty" = 1 ]; then
             printf '\r%s ... %s' "$label" "$text"
-        elif [ "$percent" -lt 100 ] && [ $((percent / 25)) -gt "$quarter" ]; then
+        elif [ "$percent" -lt 100 ] && [ $((percent / 25)) -gt "$quarter" ] && [ $((SECONDS - start)) -ge 10 ]; then
             quarter=$((percent / 25))
             echo "$label ... $text"
         fi
