@@ -22,7 +22,6 @@ build_with_progress build-fuzz -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++}" \
 mkdir -p "$out"
 rm -f "$out"/*.log
 status=0
-total=0
 for target in "${targets[@]}"; do
     # Work on a copy so the fuzzer's finds stay out of the repository.
     corpus="$out/corpus/$target"
@@ -36,7 +35,6 @@ for target in "${targets[@]}"; do
         -artifact_prefix="$artifacts/" "$corpus" >"$log" 2>&1
     rc=$?
     execs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$')"
-    total=$((total + ${execs:-0}))
     if [ "$rc" -ne 0 ]; then
         echo "FAILED (exit $rc) after $(thousands "${execs:-?}") executions:"
         grep -m1 -E 'ERROR: |runtime error|deadly signal|Test unit written' "$log"
