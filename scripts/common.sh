@@ -4,7 +4,7 @@
 # runs the tests of a build.
 
 BRENDLOW_PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev \
-libbenchmark-dev clang libclang-rt-14-dev xvfb xauth imagemagick fonts-dejavu-core dpkg-dev"
+libbenchmark-dev clang libclang-rt-14-dev xvfb xauth imagemagick fonts-dejavu-core dpkg-dev jq"
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
