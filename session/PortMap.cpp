@@ -12,6 +12,10 @@
 #include <filesystem>
 #include <system_error>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
 namespace ports {
 
 namespace {
@@ -32,9 +36,36 @@ std::filesystem::path Native(const QString& path) {
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
 
+// A serial device is a character device. A link may lead to anything else (a
+// file, a folder, a pipe, the ports folder itself); none of those is a port.
+bool IsCharacterDevice(const QString& path) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    return true;
+#else
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISCHR(info.st_mode);
+#endif
+}
+
+// A name whose bytes are not text in the system's encoding cannot be carried
+// as a QString and opened again: it would name another file.
+bool NameIsText(const QByteArray& bytes) {
+    return QFile::encodeName(QFile::decodeName(bytes)) == bytes;
+}
+
 // What is at ports/COMn, before deciding what that means.
 struct Entry {
-    enum State { NoLinkFolder, NotAFolder, Missing, Dangling, Present } state = NoLinkFolder;
+    enum State {
+        NoDataFolder,
+        NoLinkFolder,
+        NotAFolder,
+        Missing,
+        Dangling,
+        NotADevice,
+        NameNotText,
+        Present
+    } state = NoLinkFolder;
     QString entryPath; // the folder's or ports/COMn's absolute path
     QString target;    // where the link points, when it is one
     QString device;    // the path to open, for Present
@@ -42,6 +73,11 @@ struct Entry {
 
 Entry Look(int n, const QString& dataFolder) {
     Entry e;
+    if (!QFileInfo(dataFolder).isDir()) {
+        e.state = Entry::NoDataFolder;
+        e.entryPath = dataFolder;
+        return e;
+    }
     const QFileInfo folder(QDir(dataFolder).absoluteFilePath(QLatin1String(kLinkFolder)));
     e.entryPath = folder.absoluteFilePath();
     if (!folder.exists() && !folder.isSymLink())
@@ -53,13 +89,19 @@ Entry Look(int n, const QString& dataFolder) {
     const QFileInfo entry(QDir(folder.absoluteFilePath()).absoluteFilePath(PortName(n)));
     e.entryPath = entry.absoluteFilePath();
     e.target = entry.isSymLink() ? entry.symLinkTarget() : QString();
-    if (!entry.exists())
+    if (!entry.exists()) {
         e.state = entry.isSymLink() ? Entry::Dangling : Entry::Missing;
-    else {
-        e.state = Entry::Present;
-        // Open the device itself, so that its lock is the device's.
-        e.device = entry.canonicalFilePath();
+        return e;
     }
+    std::error_code error;
+    const std::filesystem::path device = std::filesystem::canonical(Native(e.entryPath), error);
+    if (!error && !NameIsText(QByteArray::fromStdString(device.string()))) {
+        e.state = Entry::NameNotText;
+        return e;
+    }
+    // Open the device itself, so that its lock is the device's.
+    e.device = entry.canonicalFilePath();
+    e.state = IsCharacterDevice(e.device) ? Entry::Present : Entry::NotADevice;
     return e;
 }
 
@@ -111,7 +153,15 @@ QString DataFolder(const QString& executableFolder) {
     const QFileInfo folder(executableFolder);
     if (folder.isDir() && folder.isWritable() && InBuildTree(executableFolder))
         return executableFolder;
+#ifdef Q_OS_WIN
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+#else
+    // A relative XDG_CONFIG_HOME is to be ignored, as the XDG rules say: it
+    // would put the links wherever the program happens to be started.
+    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+    const QString base =
+        QDir::isAbsolutePath(xdg) ? xdg : QDir::home().absoluteFilePath(QStringLiteral(".config"));
+#endif
     const QString user = QDir(base).absoluteFilePath(QLatin1String(kUserFolderName));
     QDir().mkpath(user);
     return user;
@@ -124,6 +174,13 @@ Resolution Resolve(int n, const QString& dataFolder) {
 #else
     const Entry e = Look(n, dataFolder);
     switch (e.state) {
+    case Entry::NoDataFolder:
+        // Not the built-in ports: the links that would say otherwise cannot
+        // be read.
+        return {{},
+                Tr("the data folder %1 does not exist and cannot be made, so the port links "
+                   "cannot be read")
+                    .arg(e.entryPath)};
     case Entry::NoLinkFolder:
         return {QStringLiteral("/dev/ttyS%1").arg(n - 1), {}};
     case Entry::NotAFolder:
@@ -136,6 +193,15 @@ Resolution Resolve(int n, const QString& dataFolder) {
         return {{},
                 Tr("no device is assigned (%1 leads to %2, which does not exist); %3")
                     .arg(e.entryPath, e.target, HowToAssign(n))};
+    case Entry::NotADevice:
+        return {{},
+                Tr("no device is assigned (%1 leads to %2, which is not a serial device); %3")
+                    .arg(e.entryPath, e.device, HowToAssign(n))};
+    case Entry::NameNotText:
+        return {{},
+                Tr("%1 leads to a device whose name is not valid text and cannot be opened by "
+                   "it; %2")
+                    .arg(e.entryPath, HowToAssign(n))};
     case Entry::Present:
         break;
     }
@@ -151,6 +217,8 @@ QString Describe(int n, const QString& dataFolder) {
     const Entry e = Look(n, dataFolder);
     const QString port = PortName(n);
     switch (e.state) {
+    case Entry::NoDataFolder:
+        return Tr("%1: not assigned (no data folder %2)").arg(port, e.entryPath);
     case Entry::NoLinkFolder:
         return Tr("%1 → /dev/ttyS%2").arg(port).arg(n - 1);
     case Entry::NotAFolder:
@@ -159,6 +227,10 @@ QString Describe(int n, const QString& dataFolder) {
         return Tr("%1: not assigned (no ports/%1)").arg(port);
     case Entry::Dangling:
         return Tr("%1: not assigned (ports/%1 → %2, which is missing)").arg(port, e.target);
+    case Entry::NotADevice:
+        return Tr("%1: not assigned (ports/%1 → %2, which is not a device)").arg(port, e.device);
+    case Entry::NameNotText:
+        return Tr("%1: not assigned (ports/%1 leads to a name that is not valid text)").arg(port);
     case Entry::Present:
         break;
     }
@@ -208,6 +280,9 @@ QString Assign(int n, const QString& devicePath, const QString& dataFolder,
     const QFileInfo device(devicePath);
     if (devicePath.isEmpty() || !device.exists())
         return Tr("%1 does not exist.").arg(devicePath);
+    if (!IsCharacterDevice(devicePath))
+        return Tr("%1 is not a serial device (a character device such as /dev/ttyUSB0).")
+            .arg(devicePath);
     const QDir data(dataFolder);
     if (!data.mkpath(QLatin1String(kLinkFolder)))
         return Tr("Cannot create the folder %1.").arg(data.absoluteFilePath(kLinkFolder));

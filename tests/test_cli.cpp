@@ -423,9 +423,9 @@ private slots:
     }
 
     // Plain, each part comes under its heading. With --json, quotes,
-    // backslashes and control characters in a path come back as they were;
-    // a byte that is not UTF-8 comes back as U+FFFD, so every line stays
-    // valid JSON.
+    // backslashes and control characters in a path come back as they were,
+    // and every line stays valid JSON; a link to a name that is not UTF-8 is
+    // not listed as assigned (nothing could open it by that name).
     void portsShowsBothPartsAndAnyPath() {
         QTemporaryDir data(ScratchInBuild());
         const QString tool = ToolIn(data.path());
@@ -440,12 +440,19 @@ private slots:
             QVERIFY2(rows[n].startsWith("COM" + QByteArray::number(n) + ':'), rows[n].constData());
         QVERIFY(rows[31].isEmpty() && rows[32].endsWith("):"));
 
-        const QByteArray name = QFile::encodeName(data.path()) + "/q\"b\\s\n\t\x01\xff";
-        QVERIFY(::close(::creat(name.constData(), 0600)) == 0);
+        const int pty = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(pty >= 0 && grantpt(pty) == 0 && unlockpt(pty) == 0);
+        const auto closePty = qScopeGuard([&] { ::close(pty); });
+        const QString device = QString::fromLocal8Bit(ptsname(pty));
+        const QString odd = data.filePath("q\"b\\s\n\t\x01é");
+        QVERIFY(QFile::link(device, odd));
+        QVERIFY(QFile::link(odd, data.filePath("ports/COM2")));
+        const QByteArray notText = QFile::encodeName(data.path()) + "/\xff";
+        QVERIFY(::close(::creat(notText.constData(), 0600)) == 0);
         // QTemporaryDir cannot name it to remove it.
-        const auto removeFile = qScopeGuard([&] { ::unlink(name.constData()); });
-        QVERIFY(::symlink(name.constData(),
-                          QFile::encodeName(data.filePath("ports/COM2")).constData()) == 0);
+        const auto removeFile = qScopeGuard([&] { ::unlink(notText.constData()); });
+        QVERIFY(::symlink(notText.constData(),
+                          QFile::encodeName(data.filePath("ports/COM3")).constData()) == 0);
         const Result r = Ctl({"ports", "--json"}, tool);
         QCOMPARE(r.code, 0);
         const QList<QByteArray> lines = r.out.trimmed().split('\n');
@@ -456,9 +463,11 @@ private slots:
             QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
         }
         const QJsonObject com2 = QJsonDocument::fromJson(lines[1]).object();
-        const QString shown = data.path() + QStringLiteral("/q\"b\\s\n\t\x01\uFFFD");
-        QCOMPARE(com2["opens"].toString(), shown);
-        QCOMPARE(com2["description"].toString(), QStringLiteral("COM2 → ") + shown);
+        QCOMPARE(com2["opens"].toString(), device);
+        QCOMPARE(com2["description"].toString(), QString("COM2 → %1 (%2)").arg(odd, device));
+        const QJsonObject com3 = QJsonDocument::fromJson(lines[2]).object();
+        QCOMPARE(com3["opens"], QJsonValue(QJsonValue::Null));
+        QVERIFY2(com3["description"].toString().contains("not valid text"), lines[2].constData());
         QCOMPARE(QJsonDocument::fromJson(lines[0]).object()["opens"], QJsonValue(QJsonValue::Null));
     }
 };

@@ -14,6 +14,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -28,6 +29,26 @@ void Touch(const QString& path) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
 }
+
+// A pseudo-terminal: a character device, as a serial port is.
+class Pty {
+public:
+    Pty() : m_fd(posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (m_fd >= 0 && grantpt(m_fd) == 0 && unlockpt(m_fd) == 0)
+            m_path = QString::fromLocal8Bit(ptsname(m_fd));
+    }
+    ~Pty() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+    const QString& Path() const { return m_path; }
+
+private:
+    int m_fd;
+    QString m_path;
+};
 
 } // namespace
 
@@ -50,10 +71,15 @@ private slots:
     // Each row: what is in its data folder d, the port, the path it opens
     // (empty: absent) and what Describe says.
     void resolution() {
-        const int pty = posix_openpt(O_RDWR | O_NOCTTY);
-        QVERIFY(pty >= 0 && grantpt(pty) == 0 && unlockpt(pty) == 0);
-        const QString ptyPath = QString::fromLocal8Bit(ptsname(pty));
-        const QString file = Path("device"), byId = Path("by-id/usb-X-if00");
+        const Pty pty, other;
+        QVERIFY(!pty.Path().isEmpty() && !other.Path().isEmpty());
+        const QString ptyPath = pty.Path(), device = other.Path();
+        const QString file = Path("file"), byId = Path("by-id/usb-X-if00");
+        // A file whose name is not UTF-8: no QString names it.
+        const QByteArray notText = QFile::encodeName(Path("")) + "\xff\xfe";
+        const int made = ::open(notText.constData(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY(made >= 0);
+        ::close(made);
         const struct {
             std::function<void(const QString& d)> setUp;
             int n;
@@ -67,13 +93,34 @@ private slots:
              "COM6: not assigned (ports/COM6 → /nonexistent/ttyUSB3, which is missing)", true},
             {[&](auto& d) { Link(ptyPath, d + "/ports/COM1"); }, 1, ptyPath, "COM1 → " + ptyPath},
             {[&](auto& d) {
-                 Touch(file);
-                 Link(file, byId);
+                 Link(device, byId);
                  Link(byId, d + "/ports/COM7");
              },
-             7, file, QString("COM7 → %1 (%2)").arg(byId, file)},
+             7, device, QString("COM7 → %1 (%2)").arg(byId, device)},
             {[](auto& d) { Touch(d + "/ports"); }, 2, "",
              "COM2: not assigned (ports is not a folder)"},
+            // What is not a character device is no port, whatever leads to it.
+            {[&](auto& d) {
+                 Touch(file);
+                 Link(file, d + "/ports/COM8");
+             },
+             8, "",
+             QString("COM8: not assigned (ports/COM8 → %1, which is not a device)").arg(file),
+             true},
+            {[](auto& d) { Link(d + "/ports", d + "/ports/COM9"); }, 9, "",
+             "COM9: not assigned (ports/COM9 → " + Path("8/ports") + ", which is not a device)",
+             true},
+            {[&](auto& d) {
+                 QDir().mkpath(d + "/ports");
+                 QVERIFY(::symlink(notText.constData(),
+                                   QFile::encodeName(d + "/ports/COM10").constData()) == 0);
+             },
+             10, "", "COM10: not assigned (ports/COM10 leads to a name that is not valid text)",
+             true},
+            // With no data folder the links cannot be read: no built-in port
+            // stands in for them.
+            {[](auto& d) { QDir(d).removeRecursively(); }, 3, "",
+             "COM3: not assigned (no data folder " + Path("10") + ")"},
         };
         int i = 0;
         for (const auto& row : rows) {
@@ -89,13 +136,11 @@ private slots:
             QCOMPARE(r.problem.contains("Serial Ports") && r.problem.contains(how), row.assignable);
             QCOMPARE(ports::Describe(row.n, d), row.describes);
         }
-        ::close(pty);
     }
 
     void assignAndRemoveMakeAndDeleteLinks() {
-        const QString data = Data(), a = Path("ttyA"), b = Path("ttyB");
-        Touch(a);
-        Touch(b);
+        const Pty ptyA, ptyB;
+        const QString data = Data(), a = ptyA.Path(), b = ptyB.Path();
         Link(b, Path("by-id/usb-B"));
         QCOMPARE(ports::Assign(2, a, data, Path("by-id")), QString());
         QCOMPARE(LinkTarget(2), a);
@@ -103,8 +148,18 @@ private slots:
         QCOMPARE(LinkTarget(2), Path("by-id/usb-B"));
         QCOMPARE(ports::Resolve(2, data).path, b);
         Touch(Path("ports/COM5"));
-        for (auto [n, device] : {std::pair{5, a}, {31, a}, {4, Path("missing")}})
-            QVERIFY(!ports::Assign(n, device, data, Path("by-id")).isEmpty());
+        // Only a character device is assigned: not a file, a folder, a pipe
+        // or the ports folder itself.
+        Touch(Path("file"));
+        QVERIFY(::mkfifo(QFile::encodeName(Path("fifo")).constData(), 0600) == 0);
+        for (auto [n, device] : {std::pair{5, a},
+                                 {31, a},
+                                 {4, Path("missing")},
+                                 {4, Path("file")},
+                                 {4, Path("fifo")},
+                                 {4, Path("ports")},
+                                 {4, Data()}})
+            QVERIFY2(!ports::Assign(n, device, data, Path("by-id")).isEmpty(), qPrintable(device));
         QVERIFY(!QFileInfo(Path("ports/COM4")).isSymLink());
         QCOMPARE(ports::Remove(2, data), QString());
         QVERIFY(!QFileInfo::exists(Path("ports/COM2")) &&
@@ -115,8 +170,8 @@ private slots:
     }
 
     void dialogAssignsAndRemoves() {
-        const QString device = Path("ttyFAKE0");
-        Touch(device);
+        const Pty pty;
+        const QString device = pty.Path();
         ports::SystemPort fake;
         fake.path = device;
         CSerialPortsDlg dlg(Data(), nullptr, CSerialPortsDlg::Mode::Assignable,
@@ -172,6 +227,13 @@ private slots:
         for (const auto& row : rows)
             QCOMPARE(ports::DataFolder(row.program), row.data);
         QVERIFY(QFileInfo(perUser).isDir());
+        // A relative XDG_CONFIG_HOME is ignored, as the XDG rules say.
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", Path("home").toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", "config");
+        const QString relative = ports::DataFolder(Path("prefix/bin"));
+        qputenv("HOME", home);
+        QCOMPARE(relative, Path("home/.config/BrendlowTerminal"));
         if (geteuid() == 0)
             QSKIP("root can write any folder; the read-only build tree needs another user");
         QFile::setPermissions(Path("build"), QFile::ReadOwner | QFile::ExeOwner);
