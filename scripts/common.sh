@@ -3,8 +3,13 @@
 # builds (quietly, with one line of progress, or with cmake's own output), and
 # runs the tests of a build.
 
-BRENDLOW_PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev \
-libbenchmark-dev clang libclang-rt-14-dev xvfb xauth imagemagick fonts-dejavu-core dpkg-dev jq"
+BRENDLOW_PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-serialbus-dev \
+libgl-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xauth imagemagick fonts-dejavu-core \
+dpkg-dev jq"
+# Node.js and npm run the field's own NMEA 2000 tools in the tests. Debian's
+# packages are installed only when the commands are missing: a machine may
+# have Node.js from elsewhere, and Debian's npm would fight it.
+BRENDLOW_COMMANDS="node:nodejs npm:npm"
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -16,6 +21,9 @@ install_missing_packages() {
     local missing=() p log status=0
     for p in $BRENDLOW_PACKAGES; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    for p in $BRENDLOW_COMMANDS; do
+        command -v "${p%%:*}" >/dev/null || missing+=("${p#*:}")
     done
     [ ${#missing[@]} -gt 0 ] || return 0
     log=$(mktemp)
