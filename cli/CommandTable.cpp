@@ -118,12 +118,15 @@ const std::array<CommandSpec, 8> kCommands{{
                                       "and text box as the panel shows them, the address claims\n"
                                       "and the instances; the first record waits up to a second\n"
                                       "for these, and what has still not come reads\n"
-                                      "\"not reported yet\""),
+                                      "\"not reported yet\"; a device silent for the\n"
+                                      "timeout ends the run"),
      nullptr, NoArguments, MakeWatch, nullptr},
     {"traffic", "traffic",
      QT_TRANSLATE_NOOP("brendlowctl", "every line sent and received: TIME DIR VERDICT TEXT,\n"
                                       "TIME in seconds since the port was opened\n"
-                                      "(verdicts: ok bad-checksum unexpected dropped)"),
+                                      "(verdicts: ok bad-checksum unexpected dropped);\n"
+                                      "with --seconds it runs that long whatever the\n"
+                                      "device does, without it ends as watch does"),
      nullptr, NoArguments, MakeTraffic, nullptr},
     {"level", "level N",
      QT_TRANSLATE_NOOP("brendlowctl", "set the level 0..100 and wait for the acknowledgement"),

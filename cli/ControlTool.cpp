@@ -3,7 +3,6 @@
 #include "cli/Output.h"
 
 #include <QCoreApplication>
-#include <cstdio>
 
 namespace cli {
 
@@ -18,14 +17,17 @@ CControlTool::CControlTool(Request request, std::unique_ptr<CSerialBackend> seri
           return env;
       }()) {
     m_deadline.setSingleShot(true);
+    m_silence.setSingleShot(true);
+    connect(&m_silence, &QTimer::timeout, this, &CControlTool::NoDevice);
     connect(&m_session, &session::CDeviceSession::Identified, this, &CControlTool::OnIdentified);
+    connect(&m_session, &session::CDeviceSession::IdentificationCorrupt, this,
+            [this] { m_bCorruptIdentity = true; });
     connect(&m_session, &session::CDeviceSession::Failure, this,
             [this](const QString& text) { Finish(kExitCannotOpen, text); });
-    connect(&m_session, &session::CDeviceSession::PanelReset, this, [this] {
-        if (m_bIdentified && !Finished())
-            Complain(tr("the device on %1 went silent; searching again").arg(m_request.portShown));
-        m_bIdentified = false;
+    connect(&m_session, &session::CDeviceSession::HungUp, this, [this] {
+        Finish(kExitHungUp, tr("the device on %1 hung up").arg(m_request.portShown));
     });
+    connect(&m_session, &session::CDeviceSession::PanelReset, this, &CControlTool::OnPanelReset);
 }
 
 CControlTool::~CControlTool() = default;
@@ -42,7 +44,8 @@ int CControlTool::Run(CommandFactory make) {
     if (!Finished())
         QCoreApplication::exec();
     m_session.Stop();
-    std::fflush(stdout);
+    if (!FlushOutput() && m_nExitCode == kExitOk)
+        m_nExitCode = kExitOutput;
     return m_nExitCode;
 }
 
@@ -57,20 +60,50 @@ void CControlTool::Finish(int code, const QString& message) {
         Complain(message);
     m_nExitCode = code;
     m_deadline.stop();
+    m_silence.stop();
     QCoreApplication::exit(code);
+}
+
+bool CControlTool::Output(const QByteArray& bytes) {
+    if (Print(bytes))
+        return true;
+    Finish(kExitOutput);
+    return false;
 }
 
 void CControlTool::Expect(double seconds, int code, const QString& message) {
     m_deadline.disconnect();
     connect(&m_deadline, &QTimer::timeout, this, [this, code, message] { Finish(code, message); });
-    m_deadline.start(static_cast<int>(seconds * 1000));
+    m_deadline.start(Milliseconds(seconds));
 }
 
 void CControlTool::ExpectDevice() {
     m_bAwaitingDevice = true;
-    Expect(
-        m_request.timeout, kExitNoAnswer,
-        tr("no device answered on %1 within %2 s").arg(m_request.portShown).arg(m_request.timeout));
+    m_bNeedsDevice = true;
+    m_deadline.disconnect();
+    connect(&m_deadline, &QTimer::timeout, this, &CControlTool::NoDevice);
+    m_deadline.start(Milliseconds(m_request.timeout));
+}
+
+void CControlTool::NoDevice() {
+    // A device whose every identification is spoilt is there, but what it
+    // is cannot be told: the script can do no more with it than with none.
+    Finish(kExitNoAnswer, m_bCorruptIdentity
+                              ? tr("the device on %1 answers, but its identification is corrupt")
+                                    .arg(m_request.portShown)
+                              : tr("no device answered on %1 within %2 s")
+                                    .arg(m_request.portShown)
+                                    .arg(m_request.timeout));
+}
+
+void CControlTool::OnPanelReset() {
+    if (m_bIdentified && !Finished()) {
+        Complain(tr("the device on %1 went silent; searching again").arg(m_request.portShown));
+        m_bCorruptIdentity = false;
+        if (m_bNeedsDevice)
+            m_silence.start(Milliseconds(m_request.timeout));
+    }
+    m_bIdentified = false;
 }
 
 void CControlTool::OnIdentified(const session::DeviceIdentity& identity) {
@@ -81,6 +114,8 @@ void CControlTool::OnIdentified(const session::DeviceIdentity& identity) {
         return;
     }
     m_bIdentified = true;
+    m_bCorruptIdentity = false;
+    m_silence.stop();
     // A device found again after it fell silent continues the command
     // already started: a watch does not print each record twice.
     if (!m_bAwaitingDevice)

@@ -49,23 +49,36 @@ public:
 
     // Ends the run; the first call decides the exit code.
     void Finish(int code, const QString& message = {});
+    // Writes data on stdout; when stdout does not take it, the run ends
+    // with kExitOutput and false is returned.
+    bool Output(const QByteArray& bytes);
     // Past `seconds` the run ends with `code` and `message`; replaces any
     // earlier deadline.
     void Expect(double seconds, int code, const QString& message = {});
-    // The device has to be identified within the timeout.
+    // The device has to be identified within the timeout, and once
+    // identified it may fall silent for the timeout at most.
     void ExpectDevice();
     void CancelDeadline() { m_deadline.stop(); }
 
 private:
     void OnIdentified(const session::DeviceIdentity& identity);
+    void OnPanelReset();
+    // The run ends with kExitNoAnswer, saying why no device was identified.
+    void NoDevice();
 
     Request m_request;
     session::CDeviceSession m_session;
     std::unique_ptr<CCommand> m_command;
     QTimer m_deadline;
+    // Runs while a device that was identified is silent.
+    QTimer m_silence;
     int m_nExitCode = -1;
     bool m_bIdentified = false;
     bool m_bAwaitingDevice = false;
+    bool m_bNeedsDevice = false;
+    // An identification report came whose checksum was wrong, and none
+    // good since.
+    bool m_bCorruptIdentity = false;
     int64_t m_startNs = 0;
 };
 

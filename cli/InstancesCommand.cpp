@@ -70,8 +70,9 @@ private:
         for (size_t i = 0; i < now.size(); ++i)
             if (!m_given[i].isEmpty() && m_line[i] != 255 && now[i] != m_line[i])
                 return;
-        Print(request.json ? JsonLine(InstancesJson(report)) : InstancesText(report) + '\n');
-        m_tool.Finish(kExitOk);
+        if (m_tool.Output(request.json ? JsonLine(InstancesJson(report))
+                                       : InstancesText(report) + '\n'))
+            m_tool.Finish(kExitOk);
     }
 
     std::array<QString, 8> m_given;

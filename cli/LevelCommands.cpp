@@ -3,6 +3,7 @@
 #include "cli/Output.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace cli {
 
@@ -75,16 +76,19 @@ public:
 
 private:
     void OnAcknowledged() {
-        Print(QByteArray::number(m_nLevel) + '\n');
+        if (!m_tool.Output(QByteArray::number(m_nLevel) + '\n'))
+            return;
         if (m_nLevel == m_nTo) {
             m_tool.Finish(kExitOk);
             return;
         }
+        // The step is cut to what is left, so that whatever its size no
+        // level beyond TO is ever sent.
         const Request& request = m_tool.GetRequest();
-        const int next = m_nLevel + (m_nTo > m_nLevel ? request.step : -request.step);
-        m_nLevel = m_nTo > m_nLevel ? std::min(next, m_nTo) : std::max(next, m_nTo);
+        const int move = std::min(request.step, std::abs(m_nTo - m_nLevel));
+        m_nLevel += m_nTo > m_nLevel ? move : -move;
         m_tool.CancelDeadline();
-        QTimer::singleShot(static_cast<int>(request.every * 1000), this, [this] {
+        QTimer::singleShot(Milliseconds(request.every), this, [this] {
             if (!m_tool.Finished())
                 SendLevel(m_tool, m_nLevel);
         });

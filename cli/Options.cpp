@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <cmath>
 #include <cstdio>
 
 namespace cli {
@@ -19,9 +18,27 @@ namespace {
 QString Description() {
     return Tr("Drives and reads the simulator device over its serial port.\n\nCommands:\n") +
            CommandsHelp() +
-           Tr("\nWithout --port: the port the terminal's settings file names, else COM1.\n"
-              "Exit status: 0 done; 2 the port cannot be opened; 3 no device answered;\n"
-              "4 no acknowledgement; 5 an unknown product answered; 64 bad arguments.");
+           Tr("\nWithout --port: the port the terminal's settings file names, else COM1\n"
+              "(a file naming no port COM1..COM30 is told on stderr, and COM1 used, as\n"
+              "the terminal does).\n"
+              "Exit status: 0 done; 2 the port cannot be opened; 3 no device answered\n"
+              "(none at all, one whose identification is corrupt, or one that fell silent\n"
+              "for the timeout); 4 no acknowledgement; 5 an unknown product answered;\n"
+              "6 the device hung up (any command); 64 bad arguments; 74 the output cannot\n"
+              "be written (a full disk, a closed pipe).");
+}
+
+constexpr double kMinTimeout = 0.001;
+constexpr qlonglong kMaxCount = 1000000000;
+constexpr int kMaxStep = 100;
+
+QString PortExpected() {
+    return Tr("COM1..COM30 or a device path");
+}
+
+// "0..100", as the help and the messages write a range.
+QString Range(double low, double high) {
+    return QStringLiteral("%1..%2").arg(low).arg(high, 0, 'f', 0);
 }
 
 int Usage(const QString& problem) {
@@ -33,15 +50,30 @@ int Usage(const QString& problem) {
     return kExitUsage;
 }
 
-// The port the terminal remembers; the file is read, never written.
+// The port the terminal remembers; the file is read, never written. A file
+// naming no port COM1..COM30 is told, and COM1 opened, as the terminal opens
+// it: its text is never taken for a path.
 QString RememberedPort(const QString& dataFolder) {
     const QString path = QDir(dataFolder).filePath(QString::fromLatin1(settings::kFileName));
+    const QString fallback = QString::fromLatin1(settings::kDefaultPort);
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return QString::fromLatin1(settings::kDefaultPort);
+        return fallback;
     const QByteArray content = file.read(qint64(settings::kReadLimit));
-    return QString::fromStdString(
-        settings::ParseSettings(std::string(content.constData(), size_t(content.size()))).port);
+    const settings::ParsedSettings parsed =
+        settings::ParseSettings(std::string(content.constData(), size_t(content.size())));
+    const QString port = QString::fromStdString(parsed.port);
+    if (parsed.malformed) {
+        Complain(Tr("%1 has a port line that is not COM=n; (n 1..30); opening %2")
+                     .arg(QDir::toNativeSeparators(path), fallback));
+        return fallback;
+    }
+    if (!ports::PortNames().contains(port)) {
+        Complain(Tr("%1 names the port \"%2\", not one of COM1..COM30; opening %3")
+                     .arg(QDir::toNativeSeparators(path), port, fallback));
+        return fallback;
+    }
+    return port;
 }
 
 } // namespace
@@ -52,20 +84,31 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(Description());
     parser.addHelpOption();
+    const QString secondsRange = Range(0, kMaxSeconds);
     const QCommandLineOption port(
-        {"p", "port"}, Tr("COMn (as the terminal maps it) or a device path."), "COMn|PATH");
-    const QCommandLineOption timeout({"t", "timeout"},
-                                     Tr("Seconds to wait for an answer or an acknowledgement (5)."),
-                                     "SECONDS", "5");
+        {"p", "port"},
+        Tr("COMn (as the terminal maps it) or a device path. A path with a slash is relative "
+           "to the current folder; the device behind a link is opened itself, so another "
+           "program on another link to it finds it in use."),
+        "COMn|PATH");
+    const QCommandLineOption timeout(
+        {"t", "timeout"},
+        Tr("Seconds to wait for an answer or an acknowledgement, and for a device that fell "
+           "silent (5; %1).")
+            .arg(Range(kMinTimeout, kMaxSeconds)),
+        "SECONDS", "5");
     const QCommandLineOption json("json", Tr("Machine-readable output: JSON Lines."));
-    const QCommandLineOption count("count", Tr("watch: stop after N records."), "N");
-    const QCommandLineOption seconds("seconds", Tr("watch, traffic: stop after S seconds."), "S");
-    const QCommandLineOption step("step", Tr("sweep: level step (1)."), "N", "1");
-    const QCommandLineOption every("every", Tr("sweep: seconds between steps (1)."), "SECONDS",
-                                   "1");
+    const QCommandLineOption count(
+        "count", Tr("watch: stop after N records (%1).").arg(Range(0, double(kMaxCount))), "N");
+    const QCommandLineOption duration(
+        "seconds", Tr("watch, traffic: stop after S seconds (%1).").arg(secondsRange), "S");
+    const QCommandLineOption step("step", Tr("sweep: level step (1; %1).").arg(Range(1, kMaxStep)),
+                                  "N", "1");
+    const QCommandLineOption every(
+        "every", Tr("sweep: seconds between steps (1; %1).").arg(secondsRange), "SECONDS", "1");
     const QCommandLineOption assign("assign", Tr("ports: link COMn to a device."), "COMn=PATH");
     const QCommandLineOption remove("remove", Tr("ports: remove COMn's link."), "COMn");
-    parser.addOptions({port, timeout, json, count, seconds, step, every, assign, remove});
+    parser.addOptions({port, timeout, json, count, duration, step, every, assign, remove});
     parser.addPositionalArgument("command", CommandNames());
     parser.addPositionalArgument("arguments", Tr("The command's arguments."), "[arguments...]");
 
@@ -76,8 +119,7 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (parser.isSet("help")) {
-        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
-        parsed.exitCode = kExitOk;
+        parsed.exitCode = Print(parser.helpText().toLocal8Bit()) ? kExitOk : kExitOutput;
         return parsed;
     }
     QStringList positional = parser.positionalArguments();
@@ -93,32 +135,46 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
         return fail(
             Tr("unknown command \"%1\"; commands: %2").arg(request.command, CommandNames()));
 
-    // Each number option names itself when it is wrong.
+    // Each number option is checked against its whole range here, once, and
+    // names itself when it is wrong: the commands take it as it is.
     QString problem;
-    auto number = [&](const QCommandLineOption& option, double low, bool whole,
-                      const QString& expected) {
-        bool good = false;
-        const QString text = parser.value(option);
-        const double v = whole ? double(text.toLong(&good)) : text.toDouble(&good);
-        if ((!good || !std::isfinite(v) || v < low) && problem.isEmpty())
-            problem = Expected("--" + option.names().constLast(), expected, text);
-        return v;
+    auto refuse = [&](const QCommandLineOption& option, const QString& expected) {
+        if (problem.isEmpty())
+            problem = Expected("--" + option.names().constLast(), expected, parser.value(option));
     };
-    const QString positiveSeconds = Tr("a number of seconds above 0");
-    const QString seconds0 = Tr("a number of seconds, 0 or more");
-    request.timeout = number(timeout, 0.001, false, positiveSeconds);
-    request.every = number(every, 0, false, seconds0);
-    request.step = static_cast<int>(number(step, 1, true, Tr("a whole number, 1 or more")));
+    auto whole = [&](const QCommandLineOption& option, qlonglong low, qlonglong high) {
+        bool good = false;
+        const qlonglong v = parser.value(option).toLongLong(&good);
+        if (good && v >= low && v <= high)
+            return v;
+        refuse(option, Tr("a whole number %1").arg(Range(double(low), double(high))));
+        return low;
+    };
+    auto seconds = [&](const QCommandLineOption& option, double low) {
+        bool good = false;
+        const double v = parser.value(option).toDouble(&good);
+        if (good && v >= low && v <= kMaxSeconds) // NaN fails both
+            return v;
+        refuse(option, Tr("a number of seconds %1").arg(Range(low, kMaxSeconds)));
+        return low;
+    };
+    request.timeout = seconds(timeout, kMinTimeout);
+    request.every = seconds(every, 0);
+    request.step = static_cast<int>(whole(step, 1, kMaxStep));
     if (parser.isSet(count))
-        request.count = static_cast<long>(number(count, 0, true, Tr("a whole number, 0 or more")));
-    if (parser.isSet(seconds))
-        request.seconds = number(seconds, 0, false, seconds0);
+        request.count = static_cast<long>(whole(count, 0, kMaxCount));
+    if (parser.isSet(duration))
+        request.seconds = seconds(duration, 0);
     if (!problem.isEmpty())
         return fail(problem);
     if (const QString commandProblem = parsed.command->problem(request); !commandProblem.isEmpty())
         return fail(commandProblem);
-    if (parser.isSet(port))
+    if (parser.isSet(port)) {
         parsed.port = parser.value(port);
+        // An empty --port would otherwise read as no --port at all.
+        if (parsed.port.isEmpty())
+            return fail(Expected(QStringLiteral("--port"), PortExpected(), parsed.port));
+    }
     return parsed;
 }
 
@@ -126,16 +182,12 @@ int ChoosePort(ParsedLine& parsed, const QString& dataFolder) {
     Request& request = parsed.request;
     const bool given = !parsed.port.isNull();
     const QString chosen = given ? parsed.port : RememberedPort(dataFolder);
-    if (chosen.contains('/')) {
+    if (given && chosen.contains('/'))
         request.portPath = chosen;
-    } else if (ports::PortNames().contains(chosen)) {
+    else if (ports::PortNames().contains(chosen))
         request.portName = chosen;
-    } else if (given) {
-        return Usage(
-            Expected(QStringLiteral("--port"), Tr("COM1..COM30 or a device path"), chosen));
-    } else {
-        request.portName = QStringLiteral("COM1"); // as the terminal opens an odd remembered name
-    }
+    else
+        return Usage(Expected(QStringLiteral("--port"), PortExpected(), chosen));
     request.portShown = chosen;
     return -1;
 }

@@ -2,7 +2,11 @@
 
 #include <QCoreApplication>
 #include <QJsonDocument>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace cli {
 
@@ -10,9 +14,33 @@ QString Tr(const char* text) {
     return QCoreApplication::translate("brendlowctl", text);
 }
 
-void Print(const QByteArray& bytes) {
+void HoldClosedStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            // Opened read-only, /dev/null takes the lowest free number, this
+            // one, and turns each write into EBADF.
+            const int held = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+            if (held != fd && held >= 0)
+                ::close(held);
+        }
+}
+
+bool FlushOutput() {
+    static bool told = false;
+    errno = 0;
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0)
+        return true;
+    const int error = errno != 0 ? errno : EIO;
+    if (!told)
+        Complain(
+            Tr("cannot write to stdout: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
+    told = true;
+    return false;
+}
+
+bool Print(const QByteArray& bytes) {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    return FlushOutput();
 }
 
 void Complain(const QString& message) {

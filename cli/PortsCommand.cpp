@@ -65,8 +65,7 @@ int RunPorts(const Request& request, const QString& dataFolder) {
                     .arg(p.name, p.path, p.description, p.manufacturer, p.serialNumber, p.byIdPath)
                     .toUtf8();
     }
-    Print(out);
-    return kExitOk;
+    return Print(out) ? kExitOk : kExitOutput;
 }
 
 } // namespace cli

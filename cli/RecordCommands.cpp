@@ -20,14 +20,14 @@ public:
 
     void Start(const session::DeviceIdentity& identity) override {
         const Request& request = m_tool.GetRequest();
-        if (request.json)
-            Print(JsonLine(IdentityJson(identity, request.portShown)));
-        else
-            Print(QStringLiteral("product: %1\nfirmware: %2\nserial: %3\n")
-                      .arg(identity.product, identity.firmware.trimmed())
-                      .arg(identity.serialNumber)
-                      .toUtf8());
-        m_tool.Finish(kExitOk);
+        const QByteArray out = request.json
+                                   ? JsonLine(IdentityJson(identity, request.portShown))
+                                   : QStringLiteral("product: %1\nfirmware: %2\nserial: %3\n")
+                                         .arg(identity.product, identity.firmware.trimmed())
+                                         .arg(identity.serialNumber)
+                                         .toUtf8();
+        if (m_tool.Output(out))
+            m_tool.Finish(kExitOk);
     }
 };
 
@@ -131,7 +131,7 @@ public:
             m_tool.Finish(kExitOk);
         });
         if (request.seconds >= 0)
-            m_stop.start(static_cast<int>(request.seconds * 1000));
+            m_stop.start(Milliseconds(request.seconds));
         if (request.count == 0)
             m_tool.Finish(kExitOk);
     }
@@ -165,7 +165,7 @@ private:
             if (m_bTerminal)
                 PrintTable(status, Done());
             else
-                Print(Line(status));
+                m_tool.Output(Line(status));
         }
         if (Done())
             m_tool.Finish(kExitOk);
@@ -187,10 +187,11 @@ private:
     }
 
     void Write(double time, const session::LevelStatus& status) {
-        if (Done())
+        if (Done() || m_tool.Finished())
             return;
         ++m_nRecords;
-        Print(LevelRecord(time, status, m_tool.Session().Claims(), m_tool.Session().Instances()));
+        m_tool.Output(
+            LevelRecord(time, status, m_tool.Session().Claims(), m_tool.Session().Instances()));
     }
 
     bool Done() const {
@@ -205,8 +206,8 @@ private:
         if (!last && now - m_lastTableNs < 100'000'000)
             return;
         m_lastTableNs = now;
-        Print(PanelTable(Line(status), status, m_tool.Session().Claims(),
-                         m_tool.Session().Instances(), TerminalWidth()));
+        m_tool.Output(PanelTable(Line(status), status, m_tool.Session().Claims(),
+                                 m_tool.Session().Instances(), TerminalWidth()));
     }
 
     static int TerminalWidth() {
@@ -233,7 +234,9 @@ private:
     std::vector<Held> m_held;
 };
 
-// Prints from the first query on, whether a device answers or not.
+// Prints from the first query on, whether a device answers or not. Bounded
+// by --seconds it runs that long whatever the device does; without, it
+// needs a device as watch does, so that an unattended run always ends.
 class CTraffic final : public CCommand {
 public:
     using CCommand::CCommand;
@@ -241,16 +244,21 @@ public:
     void Begin() override {
         const Request& request = m_tool.GetRequest();
         connect(&m_tool.Session(), &session::CDeviceSession::Traffic, this,
-                [json = request.json](const session::TrafficLine& line) {
+                [this, json = request.json](const session::TrafficLine& line) {
+                    if (m_tool.Finished())
+                        return;
                     if (json)
-                        Print(JsonLine(TrafficJson(line)));
+                        m_tool.Output(JsonLine(TrafficJson(line)));
                     else
-                        Print(session::FormatTime(line).toLatin1() + (line.sent ? " TX " : " RX ") +
-                              session::VerdictName(line.verdict) + ' ' +
-                              session::VisibleText(line.bytes) + '\n');
+                        m_tool.Output(session::FormatTime(line).toLatin1() +
+                                      (line.sent ? " TX " : " RX ") +
+                                      session::VerdictName(line.verdict) + ' ' +
+                                      session::VisibleText(line.bytes) + '\n');
                 });
         if (request.seconds >= 0)
             m_tool.Expect(request.seconds, kExitOk);
+        else
+            CCommand::Begin();
     }
     void Start(const session::DeviceIdentity&) override {}
 };

@@ -11,7 +11,19 @@ inline constexpr int kExitCannotOpen = 2;
 inline constexpr int kExitNoAnswer = 3;
 inline constexpr int kExitNoAcknowledgement = 4;
 inline constexpr int kExitUnknownProduct = 5;
+inline constexpr int kExitHungUp = 6;
 inline constexpr int kExitUsage = 64;
+// As sysexits.h has it beside 64: stdout could not take the data.
+inline constexpr int kExitOutput = 74;
+
+// The longest wait any option asks for: Qt's timers count int milliseconds,
+// and a rig that needs more than eleven days runs brendlowctl again.
+inline constexpr double kMaxSeconds = 1000000;
+
+// Seconds the options allow, as Qt's timers take them.
+inline int Milliseconds(double seconds) {
+    return static_cast<int>(seconds * 1000);
+}
 
 struct Request {
     QString command; // identify, watch, traffic, level, key, sweep, instances, ports

@@ -2,12 +2,14 @@
 // rigs, on the same device session as the terminal's window.
 #include "cli/ControlTool.h"
 #include "cli/Options.h"
+#include "cli/Output.h"
 #include "session/PortMap.h"
 #include "session/SystemSerialBackend.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char* argv[]) {
+    cli::HoldClosedStandardStreams();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brendlowctl"));
     cli::ParsedLine parsed = cli::ParseCommandLine(QCoreApplication::arguments());

@@ -190,6 +190,7 @@ void CDeviceSession::OnLinkLost() {
     // A device that hangs up or stops taking bytes is lost like one that
     // falls silent: the panel resets and the search goes on at every tick.
     m_bRecovering = true;
+    emit HungUp();
     OnDisconnect();
     StartWatchdog();
 }

@@ -150,6 +150,9 @@ public:
 signals:
     // The link is back in its disconnected state: no identity, no level.
     void PanelReset();
+    // The line hung up or stopped taking bytes (before the PanelReset that
+    // follows); the search for the device goes on.
+    void HungUp();
     void PortChanged(const QString& port);
     void Identified(const session::DeviceIdentity& identity);
     // An identification report came whose checksum is wrong: a device is

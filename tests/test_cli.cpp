@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -23,8 +24,12 @@ struct Result {
     QByteArray out, err;
 };
 
-Result Ctl(const QStringList& arguments, const QString& program = BRENDLOW_CTL_PATH) {
+// `setUp` may point the standard streams elsewhere or change the folder.
+Result Ctl(const QStringList& arguments, const QString& program = BRENDLOW_CTL_PATH,
+           const std::function<void(QProcess&)>& setUp = {}) {
     QProcess p;
+    if (setUp)
+        setUp(p);
     p.start(program, arguments);
     Result r;
     if (!p.waitForFinished(20000)) {
@@ -229,9 +234,12 @@ private slots:
         QCOMPARE(QJsonDocument::fromJson(r.out).object()["serial"].toDouble(), 4000000000.0);
         QVERIFY(r.err.isEmpty());
         QCOMPARE(Run({"key", "dynamic"}).code, 0);
-        const Result sweep = Run({"sweep", "20", "26", "--step", "3", "--every", "0"});
-        QCOMPARE(sweep.code, 0);
-        QCOMPARE(sweep.out, QByteArray("20\n23\n26\n"));
+        for (const auto& [from, to, step, levels] :
+             {std::tuple{"20", "26", "3", "20\n23\n26\n"}, {"30", "26", "100", "30\n26\n"}}) {
+            const Result sweep = Run({"sweep", from, to, "--step", step, "--every", "0"});
+            QCOMPARE(sweep.code, 0);
+            QCOMPARE(sweep.out, QByteArray(levels));
+        }
         const Result inst = Run({"instances", "engine=7", "bwater=12", "--json"});
         QCOMPARE(inst.code, 0);
         const QJsonObject o = QJsonDocument::fromJson(inst.out).object();
@@ -256,6 +264,7 @@ private slots:
         QVERIFY(port.open(QIODevice::WriteOnly));
         port.write(odd.View().data(), odd.length);
         port.close();
+        QCOMPARE(Run({"instances", "engine=255"}).code, 0);
         const Result r = Run({"instances", "--json", "fuel=3", "rudder=255"});
         QCOMPARE(r.code, 0);
         const QJsonObject o = QJsonDocument::fromJson(r.out).object();
@@ -269,68 +278,84 @@ private slots:
             "LINE " + QString::fromLatin1(sent.View().data(), sent.length - 2)));
     }
 
-    // Each message names the option or argument at fault, and what it got;
-    // a name not known comes with the valid ones.
-    void badArgumentsExit64_data() {
+    // Every option and argument, with values a script or a typo may give:
+    // each is refused with a message that names the option or argument at
+    // fault and what it got (a name not known comes with the valid ones),
+    // or taken as documented, which here means the run goes on to open its
+    // port, absent, and ends with 2; never a hang, a crash or a wrong effect.
+    void everyArgumentIsCheckedOnce_data() {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QByteArray>("fault"); // the message starts with it
-        QTest::addColumn<QByteArray>("got");   // and has it after
+        QTest::addColumn<QByteArray>("fault"); // the message starts with it; empty: accepted
+        QTest::addColumn<QByteArray>("got");   // and has it after; or the accepted run's message
+        auto row = [](const char* name, const QStringList& arguments, const QByteArray& fault,
+                      const QByteArray& got) { QTest::newRow(name) << arguments << fault << got; };
         QByteArray instanceNames;
         for (const device::InstanceField& f : device::kInstanceFields)
             instanceNames += QByteArray(instanceNames.isEmpty() ? "" : " ") + f.name;
-        QTest::newRow("no command")
-            << QStringList{} << QByteArray("no command given") << QByteArray("identify, watch");
-        QTest::newRow("unknown command")
-            << QStringList{"bogus"} << QByteArray("unknown command") << QByteArray("\"bogus\"");
-        QTest::newRow("level above 100")
-            << QStringList{"level", "101"} << QByteArray("level N:") << QByteArray("\"101\"");
-        QTest::newRow("unknown key") << QStringList{"key", "enter"} << QByteArray("key:")
-                                     << QByteArray("\"enter\"; valid names: menu down up");
-        QTest::newRow("sweep without TO")
-            << QStringList{"sweep", "10"} << QByteArray("sweep:") << QByteArray("\"10\"");
-        QTest::newRow("sweep TO not a number")
-            << QStringList{"sweep", "10", "x"} << QByteArray("sweep TO:") << QByteArray("\"x\"");
-        QTest::newRow("unknown instance")
-            << QStringList{"instances", "keel=3"} << QByteArray("instances:")
-            << "\"keel\"; valid names: " + instanceNames;
-        QTest::newRow("instance without =")
-            << QStringList{"instances", "engine"} << QByteArray("instances:")
-            << QByteArray("NAME=VALUE, got \"engine\"");
+        const QString longNumber(5000, '9');
+        row("no command", {}, "no command given", "identify, watch");
+        row("unknown command", {"bogus"}, "unknown command", "\"bogus\"");
+        row("level above 100", {"level", "101"}, "level N:", "\"101\"");
+        row("level a fraction", {"level", "2.5"}, "level N:", "\"2.5\"");
+        row("level full-width digit", {"level", "５"}, "level N:", "\"５\"");
+        row("level very long", {"level", longNumber}, "level N:", longNumber.toLatin1());
+        row("unknown key", {"key", "enter"}, "key:", "\"enter\"; valid names: menu down up");
+        row("sweep without TO", {"sweep", "10"}, "sweep:", "\"10\"");
+        row("sweep TO not a number", {"sweep", "10", "x"}, "sweep TO:", "\"x\"");
+        // A step past the int range once wrapped and sent 0 and 255.
+        row("step overflowing", {"sweep", "1", "100", "--step", "2147483647"},
+            "--step: expected a whole number 1..100", "\"2147483647\"");
+        row("step a fraction", {"sweep", "1", "100", "--step", "2.5"}, "--step:", "\"2.5\"");
+        row("every inf", {"sweep", "1", "2", "--every", "inf"}, "--every:", "\"inf\"");
+        row("unknown instance", {"instances", "keel=3"},
+            "instances:", "\"keel\"; valid names: " + instanceNames);
+        row("instance without =", {"instances", "engine"},
+            "instances:", "NAME=VALUE, got \"engine\"");
         // The About box would send these as 255, not as the number meant.
-        QTest::newRow("instance 16") << QStringList{"instances", "engine=16"}
-                                     << QByteArray("instances engine:") << QByteArray("\"16\"");
-        QTest::newRow("instance 05") << QStringList{"instances", "engine=05"}
-                                     << QByteArray("instances engine:") << QByteArray("\"05\"");
-        QTest::newRow("instance empty") << QStringList{"instances", "engine="}
-                                        << QByteArray("instances engine:") << QByteArray("\"\"");
-        QTest::newRow("negative timeout") << QStringList{"--timeout", "-1", "identify"}
-                                          << QByteArray("--timeout:") << QByteArray("\"-1\"");
-        QTest::newRow("count not a number") << QStringList{"watch", "--count", "x"}
-                                            << QByteArray("--count:") << QByteArray("\"x\"");
-        QTest::newRow("count a fraction") << QStringList{"watch", "--count", "2.5"}
-                                          << QByteArray("--count:") << QByteArray("\"2.5\"");
-        QTest::newRow("seconds nan") << QStringList{"traffic", "--seconds", "nan"}
-                                     << QByteArray("--seconds:") << QByteArray("\"nan\"");
-        QTest::newRow("port COM31") << QStringList{"--port", "COM31", "identify"}
-                                    << QByteArray("--port:") << QByteArray("\"COM31\"");
-        QTest::newRow("assign COM31")
-            << QStringList{"ports", "--assign", "COM31=/dev/null"} << QByteArray("--assign:")
-            << QByteArray("\"COM31=/dev/null\"");
-        QTest::newRow("assign no path") << QStringList{"ports", "--assign", "COM1="}
-                                        << QByteArray("--assign:") << QByteArray("\"COM1=\"");
-        QTest::newRow("assign lower case")
-            << QStringList{"ports", "--assign", "com1=/dev/null"} << QByteArray("--assign:")
-            << QByteArray("\"com1=/dev/null\"");
-        QTest::newRow("remove COM0") << QStringList{"ports", "--remove", "COM0"}
-                                     << QByteArray("--remove:") << QByteArray("\"COM0\"");
+        row("instance 16", {"instances", "engine=16"}, "instances engine:", "\"16\"");
+        row("instance 05", {"instances", "engine=05"}, "instances engine:", "\"05\"");
+        row("instance empty", {"instances", "engine="}, "instances engine:", "\"\"");
+        row("instance Arabic digit", {"instances", "engine=٣"}, "instances engine:", "\"٣\"");
+        row("negative timeout", {"--timeout", "-1", "identify"}, "--timeout:", "\"-1\"");
+        row("empty timeout", {"--timeout", "", "identify"}, "--timeout:", "\"\"");
+        // Qt's timers take int milliseconds: more would wrap.
+        row("timeout 1e7", {"--timeout", "1e7", "identify"},
+            "--timeout: expected a number of seconds 0.001..1000000", "\"1e7\"");
+        row("count not a number", {"watch", "--count", "x"}, "--count:", "\"x\"");
+        row("count a fraction", {"watch", "--count", "2.5"}, "--count:", "\"2.5\"");
+        row("count past 64 bits", {"watch", "--count", "99999999999999999999"},
+            "--count:", "\"99999999999999999999\"");
+        row("seconds nan", {"traffic", "--seconds", "nan"}, "--seconds:", "\"nan\"");
+        row("port COM31", {"--port", "COM31", "identify"}, "--port:", "\"COM31\"");
+        row("port empty", {"--port", "", "identify"}, "--port:", "\"\"");
+        row("assign COM31", {"ports", "--assign", "COM31=/dev/null"},
+            "--assign:", "\"COM31=/dev/null\"");
+        row("assign no path", {"ports", "--assign", "COM1="}, "--assign:", "\"COM1=\"");
+        row("assign lower case", {"ports", "--assign", "com1=/dev/null"},
+            "--assign:", "\"com1=/dev/null\"");
+        row("remove COM0", {"ports", "--remove", "COM0"}, "--remove:", "\"COM0\"");
+        row("limits taken",
+            {"sweep", "0", "100", "--step", "100", "--every", "1e6", "--timeout", "1000000"}, "",
+            "Cannot open");
+        row("count limit taken", {"watch", "--count", "1000000000", "--seconds", "0"}, "",
+            "Cannot open");
+        row("path kept as written", {"--port", "absent/é😀", "identify"}, "",
+            "absent/é😀: No such file");
+        row("very long path", {"--port", "absent/" + longNumber, "traffic"}, "", "Cannot open");
     }
-    void badArgumentsExit64() {
+    void everyArgumentIsCheckedOnce() {
         QFETCH(QStringList, arguments);
         QFETCH(QByteArray, fault);
         QFETCH(QByteArray, got);
-        const Result r = Ctl(arguments);
-        QCOMPARE(r.code, 64);
+        // A port given in the row comes later and wins.
+        const Result r = Ctl(QStringList{"--port", m_dir.filePath("absent/tty")} + arguments);
         QVERIFY(r.out.isEmpty());
+        if (fault.isEmpty()) {
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.contains(got), r.err.constData());
+            return;
+        }
+        QCOMPARE(r.code, 64);
         const QList<QByteArray> lines = r.err.split('\n');
         QVERIFY2(lines.size() == 3 && lines[1].startsWith("Usage: brendlowctl"), r.err.constData());
         QVERIFY2(lines[0].startsWith("brendlowctl: " + fault), lines[0].constData());
@@ -345,20 +370,37 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QByteArray>("out");    // what stdout starts with
         QTest::addColumn<QByteArray>("reason"); // in the last line on stderr
-        QTest::newRow("port absent") << QStringList{} << QStringList{"identify"} << 2
-                                     << QByteArray() << QByteArray("ports/COM1");
-        QTest::newRow("no answer")
-            << QStringList{"--garbage"} << QStringList{"--timeout", "1.5", "identify"} << 3
-            << QByteArray() << QByteArray("no device answered");
+        auto row = [](const char* name, const QStringList& emulator, const QStringList& arguments,
+                      int code, const QByteArray& out, const QByteArray& reason) {
+            QTest::newRow(name) << emulator << arguments << code << out << reason;
+        };
+        const QStringList silent{"--silent-after", "1.5"}, hangUp{"--exit-after", "1.5"};
+        row("port absent", {}, {"identify"}, 2, {}, "ports/COM1");
+        row("no answer", {"--garbage"}, {"--timeout", "1.5", "identify"}, 3, {},
+            "no device answered");
+        // A device that answers but never identifies itself is no more use
+        // than none; the message tells them apart.
+        row("corrupt identification", {"--bad-checksum-every", "1"},
+            {"--timeout", "1.5", "identify"}, 3, {}, "answers, but its identification is corrupt");
+        // Silent for the timeout once identified: an unattended run ends.
+        row("silent while watched", silent, {"--timeout", "1", "watch"}, 3, "0",
+            "no device answered");
+        row("silent in traffic", silent, {"--timeout", "1", "traffic"}, 3, "0.000 TX ok AT ID?",
+            "no device answered");
         // Identified and acknowledging, then silent: the sweep's next step
         // goes unacknowledged.
-        QTest::newRow("no acknowledgement")
-            << QStringList{"--silent-after", "3"}
-            << QStringList{"--timeout", "1", "sweep", "0", "100", "--every", "0.5"} << 4
-            << QByteArray("0\n") << QByteArray("did not acknowledge level");
-        QTest::newRow("unknown product")
-            << QStringList{"--product-code", "0x41"} << QStringList{"identify"} << 5 << QByteArray()
-            << QByteArray("unknown product code 65");
+        row("no acknowledgement", {"--silent-after", "3"},
+            {"--timeout", "1", "sweep", "0", "100", "--every", "0.5"}, 4, "0\n",
+            "did not acknowledge level");
+        row("unknown product", {"--product-code", "0x41"}, {"identify"}, 5, {},
+            "unknown product code 65");
+        // A hang-up ends every command with one code, bounded or not.
+        row("hang-up while searching", {"--garbage", "--exit-after", "1"}, {"identify"}, 6, {},
+            "hung up");
+        row("hang-up while watched", hangUp, {"watch", "--json"}, 6, "{", "hung up");
+        row("hang-up in a sweep", hangUp, {"sweep", "0", "100", "--every", "0.3"}, 6, "0\n",
+            "hung up");
+        row("hang-up in traffic", hangUp, {"traffic", "--seconds", "30"}, 6, "0.000 TX", "hung up");
     }
     void deviceFailuresHaveTheirExitCodes() {
         QFETCH(QStringList, emulator);
@@ -376,6 +418,113 @@ private slots:
             QVERIFY(r.out.isEmpty() && r.err.count('\n') == 1);
         const QList<QByteArray> messages = r.err.trimmed().split('\n');
         QVERIFY2(messages.last().contains(reason), r.err.constData());
+    }
+
+    // Data that stdout does not take is a failure, told on stderr: a full
+    // disk, a closed stdout (whose number no port may take over), a pipe
+    // whose reader left. With SIGPIPE at its default the signal ends the
+    // run, as for any filter.
+    void failedOutputIsAFailure_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("output"); // full, closed, left pipe, left pipe with SIGPIPE
+        QTest::addColumn<int>("code");       // -1: ended by a signal
+        auto row = [](const char* name, const QStringList& a, const char* out, int code) {
+            QTest::newRow(name) << a << QString::fromLatin1(out) << code;
+        };
+        row("identify, disk full", {"identify"}, "full", 74);
+        row("identify, stdout closed", {"identify", "--json"}, "closed", 74);
+        row("level prints nothing", {"level", "5"}, "closed", 0);
+        row("help, disk full", {"--help"}, "full", 74);
+        row("ports, disk full", {"ports", "--json"}, "full", 74);
+        row("watch, reader left", {"watch"}, "left pipe", 74);
+        row("traffic, reader left", {"traffic"}, "left pipe", 74);
+        row("watch, reader left, SIGPIPE", {"watch", "--json"}, "left pipe with SIGPIPE", -1);
+    }
+    void failedOutputIsAFailure() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, output);
+        QFETCH(int, code);
+        EmulatorProcess emulator;
+        QVERIFY(emulator.Start(m_dir.path(), 1));
+        int pipeEnds[2];
+        QVERIFY(::pipe(pipeEnds) == 0);
+        ::close(pipeEnds[0]);
+        const auto closeWriteEnd = qScopeGuard([&] { ::close(pipeEnds[1]); });
+        const Result r =
+            Ctl(QStringList{"--port", Port()} + arguments, BRENDLOW_CTL_PATH, [&](QProcess& p) {
+                if (output == "full")
+                    p.setStandardOutputFile("/dev/full");
+                const int pipe = output.startsWith("left") ? pipeEnds[1] : -1;
+                const bool sigpipe = output.endsWith("SIGPIPE");
+                const bool closed = output == "closed";
+                p.setChildProcessModifier([=] {
+                    ::signal(SIGPIPE, sigpipe ? SIG_DFL : SIG_IGN);
+                    if (pipe >= 0)
+                        ::dup2(pipe, STDOUT_FILENO);
+                    if (closed)
+                        ::close(STDOUT_FILENO);
+                });
+            });
+        QCOMPARE(r.code, code);
+        if (code > 0)
+            QVERIFY2(r.err.startsWith("brendlowctl: cannot write to stdout: ") &&
+                         r.err.count('\n') == 1,
+                     r.err.constData());
+    }
+
+    // A path is the device behind it: relative to the current folder, and
+    // opened by its own name, so that a second program on another link to
+    // the device finds it in use. Names outside ASCII come back unchanged.
+    void portPathsOpenTheDeviceItself() {
+        EmulatorProcess emulator;
+        QVERIFY(emulator.Start(m_dir.path(), 1));
+        const QString device = QFileInfo(Port()).symLinkTarget();
+        QVERIFY(QDir(m_dir.path()).mkpath("sub"));
+        QVERIFY(QFile::link(device, m_dir.filePath("sub/emu")));
+        QVERIFY(QFile::link(device, m_dir.filePath("emoji😀")));
+        auto inFolder = [&](QProcess& p) { p.setWorkingDirectory(m_dir.path()); };
+        const Result r =
+            Ctl({"--port", "./emoji😀", "identify", "--json"}, BRENDLOW_CTL_PATH, inFolder);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(QJsonDocument::fromJson(r.out).object()["port"].toString(),
+                 QStringLiteral("./emoji😀"));
+        QProcess first;
+        inFolder(first);
+        first.start(BRENDLOW_CTL_PATH, {"--port", "sub/emu", "watch", "--seconds", "3"});
+        QVERIFY(first.waitForReadyRead(5000));
+        const Result second = Ctl({"--port", "./emoji😀", "identify"}, BRENDLOW_CTL_PATH, inFolder);
+        QCOMPARE(second.code, 2);
+        QVERIFY2(second.err.contains("in use"), second.err.constData());
+        QVERIFY(first.waitForFinished(10000));
+        QCOMPARE(first.exitCode(), 0);
+    }
+
+    // A remembered port that no COMn names is told and COM1 opened, as the
+    // terminal opens it; its text never becomes a path.
+    void rememberedPortThatIsNoPort_data() {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QByteArray>("told");
+        QTest::newRow("COM99") << QByteArray("COM=99;\r\n") << QByteArray("\"COM99\"");
+        QTest::newRow("a path") << QByteArray("COM=/dev/x;\r\n") << QByteArray("\"COM/DEV/X\"");
+        QTest::newRow("no number") << QByteArray("COM=;\r\n") << QByteArray("not COM=n;");
+    }
+    void rememberedPortThatIsNoPort() {
+        QFETCH(QByteArray, settings);
+        QFETCH(QByteArray, told);
+        QTemporaryDir data;
+        const QString tool = ToolIn(data.path());
+        QVERIFY(!tool.isEmpty() && QDir().mkpath(data.filePath("ports")));
+        QFile file(data.filePath("Quarnel.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(settings) == settings.size());
+        file.close();
+        const Result r = Ctl({"identify"}, tool);
+        QCOMPARE(r.code, 2);
+        const QList<QByteArray> messages = r.err.trimmed().split('\n');
+        QCOMPARE(messages.size(), 2);
+        QVERIFY2(messages[0].contains("Quarnel.ini") && messages[0].contains(told) &&
+                     messages[0].endsWith("opening COM1"),
+                 messages[0].constData());
+        QVERIFY2(messages[1].startsWith("brendlowctl: Cannot open COM1:"), messages[1].constData());
     }
 
     // What ports refuses, with its exit code; a refused change leaves the
@@ -444,7 +593,7 @@ private slots:
         QVERIFY(pty >= 0 && grantpt(pty) == 0 && unlockpt(pty) == 0);
         const auto closePty = qScopeGuard([&] { ::close(pty); });
         const QString device = QString::fromLocal8Bit(ptsname(pty));
-        const QString odd = data.filePath("q\"b\\s\n\t\x01é");
+        const QString odd = data.filePath("q\"b\\s\n\t\x01é😀");
         QVERIFY(QFile::link(device, odd));
         QVERIFY(QFile::link(odd, data.filePath("ports/COM2")));
         const QByteArray notText = QFile::encodeName(data.path()) + "/\xff";
