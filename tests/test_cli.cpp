@@ -511,7 +511,7 @@ private slots:
     void rememberedPortThatIsNoPort() {
         QFETCH(QByteArray, settings);
         QFETCH(QByteArray, told);
-        QTemporaryDir data;
+        QTemporaryDir data(ScratchInBuild());
         const QString tool = ToolIn(data.path());
         QVERIFY(!tool.isEmpty() && QDir().mkpath(data.filePath("ports")));
         QFile file(data.filePath("Quarnel.ini"));
