@@ -3,7 +3,6 @@
 #include "core/CommandLine.h"
 #include "core/HexPair.h"
 #include "core/ReportLines.h"
-#include "core/Reports.h"
 
 #include <algorithm>
 
@@ -118,9 +117,11 @@ std::string CEmulatedDevice::NextLevelBroadcast(uint8_t* shownLevel, bool* spoil
     return line;
 }
 
-std::string CEmulatedDevice::NextAddressClaim() {
+std::string CEmulatedDevice::NextAddressClaim(std::optional<proto::AddressClaim> fromBus) {
+    const proto::AddressClaim c =
+        fromBus.value_or(proto::AddressClaim{m_claimFlags, kEngineAddress, kTransmissionAddress});
     return Checksummed(
-        proto::BuildAddressClaimLine(m_claimFlags, m_engineAddress, m_transmissionAddress));
+        proto::BuildAddressClaimLine(c.claimFlags, c.engineAddress, c.transmissionAddress));
 }
 
 std::string CEmulatedDevice::NextInstanceBroadcast() {

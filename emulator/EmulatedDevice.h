@@ -1,8 +1,11 @@
 #pragma once
 // The emulated device: its state, what it does with a received command line,
 // and the report lines it writes. No I/O here; the pty loop owns that.
+#include "core/Reports.h"
+
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +49,10 @@ public:
     static constexpr int kInstanceCount = 8;
     static constexpr uint8_t kLevelStep = 5;
     static constexpr uint8_t kSidLimit = 253; // the SID runs 0..252
+    // The nodes' addresses on the NMEA 2000 bus, unless another node holds
+    // one.
+    static constexpr uint8_t kEngineAddress = 0;
+    static constexpr uint8_t kTransmissionAddress = 3;
 
     explicit CEmulatedDevice(const DeviceSettings& settings);
 
@@ -61,7 +68,9 @@ public:
     // The next broadcast lines. `shownLevel` receives the level the line shows.
     // `spoilt` tells whether its checksum was spoilt on purpose.
     std::string NextLevelBroadcast(uint8_t* shownLevel = nullptr, bool* spoilt = nullptr);
-    std::string NextAddressClaim();
+    // What the bus side claimed, when there is one; both claimed at their
+    // addresses otherwise.
+    std::string NextAddressClaim(std::optional<proto::AddressClaim> fromBus = std::nullopt);
     std::string NextInstanceBroadcast(); // advances the SID
 
 private:
@@ -72,8 +81,6 @@ private:
     uint8_t m_level = 50;
     uint8_t m_modeFlags = 0x01;  // Quiet off, Dynamic off, Warnings off
     uint8_t m_claimFlags = 0x05; // engine and transmission claimed
-    uint8_t m_engineAddress = 0;
-    uint8_t m_transmissionAddress = 3;
     std::array<uint8_t, kInstanceCount> m_instances{0, 1, 2, 3, 4, 5, 6, 7};
     uint8_t m_sid = 0;
     uint8_t m_sweepLevel = 0;

@@ -29,10 +29,10 @@ int64_t SecondsToNs(double seconds) {
 } // namespace
 
 CEmulatorLoop::CEmulatorLoop(const EmulatorOptions& options, int master, int stop, LoopFiles files,
-                             Clock clock)
+                             Clock clock, CBusExchange* bus)
     : m_options(options), m_master(master), m_stop(stop), m_files(files),
-      m_clock(clock ? std::move(clock) : Clock(proto::SteadyNs)), m_device(options.device),
-      m_queue(options.flood ? 0 : kDropAbove),
+      m_clock(clock ? std::move(clock) : Clock(proto::SteadyNs)), m_bus(bus),
+      m_device(options.device), m_queue(options.flood ? 0 : kDropAbove),
       m_random(options.seedGiven ? options.seed : static_cast<uint64_t>(m_clock())) {
     if (options.paceBytes > 0)
         m_pacer.emplace(options.paceBytes);
@@ -40,6 +40,7 @@ CEmulatorLoop::CEmulatorLoop(const EmulatorOptions& options, int master, int sto
     m_startNs = m_clock();
     m_nextGarbageNs = m_startNs;
     m_exitNs = options.exitAfter >= 0 ? m_startNs + SecondsToNs(options.exitAfter) : INT64_MAX;
+    PublishState();
 }
 
 void CEmulatorLoop::Run() {
@@ -124,7 +125,7 @@ void CEmulatorLoop::Schedule(int64_t now) {
             m_nextLevelNs = now + m_levelPeriodNs;
     }
     if (now >= m_nextSecondNs) {
-        Enqueue(m_device.NextAddressClaim());
+        Enqueue(m_bus ? m_device.NextAddressClaim(m_bus->Claims()) : m_device.NextAddressClaim());
         Enqueue(m_device.NextInstanceBroadcast());
         m_nextSecondNs += kSecondNs;
         if (m_nextSecondNs <= now)
@@ -256,6 +257,7 @@ void CEmulatorLoop::ReadInput(int64_t now) {
         if (m_options.garbage || Silent(now))
             continue;
         const CommandResult result = m_device.HandleLine(m_framer.Line());
+        PublishState(); // the bus side's very next messages show it
         for (const std::string& reply : result.replies)
             Enqueue(reply);
         if (!m_broadcasting && m_device.Queried()) {
@@ -274,6 +276,11 @@ void CEmulatorLoop::ReadInput(int64_t now) {
     // write wait now and then), which would show as bytes read together.
     if (m_files.trace && lineEnded)
         FlushFile(m_files.trace);
+}
+
+void CEmulatorLoop::PublishState() {
+    if (m_bus)
+        m_bus->SetState({m_device.Level(), m_device.ModeFlags(), m_device.Instances(), 0, 0});
 }
 
 void CEmulatorLoop::FlushFiles() {

@@ -5,6 +5,7 @@
 // input, room for output (only asked for when there is something to write
 // and the pacer allows it), a stop request or the next deadline, so it never
 // spins.
+#include "emulator/BusModel.h"
 #include "emulator/EmulatedDevice.h"
 #include "emulator/EmulatorOptions.h"
 #include "emulator/OutputQueue.h"
@@ -40,8 +41,10 @@ public:
     // `master`: the pty's master side, non-blocking. `stop`: a descriptor
     // that turns readable when the loop is to end, or -1. The options, the
     // files and the descriptors must outlive the loop. Times count from now.
+    // `bus`: where the bus side, if any, takes the device state from and
+    // leaves its claims; the state is there when the constructor returns.
     CEmulatorLoop(const EmulatorOptions& options, int master, int stop, LoopFiles files = {},
-                  Clock clock = {});
+                  Clock clock = {}, CBusExchange* bus = nullptr);
 
     // Runs until `stop` turns readable, --exit-after's time comes, polling
     // fails or a log file cannot be written.
@@ -62,6 +65,7 @@ private:
     void AppendNoise(size_t minCount, size_t maxCount, bool allowLineEnds);
     int64_t Flush(int64_t now, bool& wantWritable);
     void ReadInput(int64_t now);
+    void PublishState();
     void LogSent(const std::vector<int>& levels, int64_t writtenNs);
     void FlushFiles();
     // Remembers the first failure; `ok` is what the write or flush said.
@@ -73,6 +77,7 @@ private:
     int m_stop;
     LoopFiles m_files;
     Clock m_clock;
+    CBusExchange* m_bus;
     CEmulatedDevice m_device;
     CCommandFramer m_framer;
     COutputQueue m_queue;

@@ -110,6 +110,24 @@ const OptionEntry kOptions[] = {
                                    "received line as \"LINE <text>\"."),
      QT_TRANSLATE_NOOP("emulator", "a file path"),
      [](const QString& v, EmulatorOptions& o) { return StorePath(v, o.tracePath); }},
+    // The interface may hold colons itself (virtualcan's tcp://HOST:PORT/can0).
+    {"can", "PLUGIN:INTERFACE",
+     QT_TRANSLATE_NOOP("emulator", "Also stand on an NMEA 2000 bus, through a Qt SerialBus plugin: "
+                                   "socketcan:can0 for an adapter, virtualcan:can0 or "
+                                   "virtualcan:tcp://127.0.0.1:PORT/can0 without one."),
+     QT_TRANSLATE_NOOP("emulator", "PLUGIN:INTERFACE, such as socketcan:can0"),
+     [](const QString& v, EmulatorOptions& o) {
+         const qsizetype colon = v.indexOf(u':');
+         o.canPlugin = v.left(colon);
+         o.canInterface = v.mid(colon + 1);
+         return colon > 0 && !o.canInterface.isEmpty();
+     }},
+    {"candump", "FILE",
+     QT_TRANSLATE_NOOP("emulator", "Log each CAN frame sent as a candump log line, with the wall "
+                                   "clock's time; - for stdout, after the pty's path. Without "
+                                   "--can the bus side runs for this log alone."),
+     QT_TRANSLATE_NOOP("emulator", "a file path, or -"),
+     [](const QString& v, EmulatorOptions& o) { return StorePath(v, o.candumpPath); }},
     {"silent-after", "SECONDS",
      QT_TRANSLATE_NOOP("emulator", "Fault: stop answering and broadcasting after SECONDS."),
      QT_TRANSLATE_NOOP("emulator", "seconds, 0 or more"),
@@ -183,6 +201,9 @@ const char* const kDescription = QT_TRANSLATE_NOOP(
 const char* const kEpilogue = QT_TRANSLATE_NOOP(
     "emulator",
     "\nBroadcasts start with the first \"AT ID?\". A level command above 100 sets 100.\n"
+    "With a bus side, the two nodes claim their addresses at start, the address\n"
+    "claim broadcast reports what became of the claims, and a CAN interface that\n"
+    "cannot be opened or goes down turns the bus side off, not the serial side.\n"
     "Exit status: 0 on a clean stop, 1 when the pty or a file cannot be set up\n"
     "or a log cannot be written, 64 on a bad option.\n");
 

@@ -16,6 +16,9 @@ struct EmulatorOptions {
     double rate = 10.0;        // level broadcasts per second
     std::string linkPath;      // symbolic link to the pty's slave side, or empty
     std::string tracePath;     // received bytes and lines, or empty
+    QString canPlugin;         // a Qt SerialBus plugin, or empty: no CAN interface
+    QString canInterface;      // the plugin's interface name
+    std::string candumpPath;   // CAN frames sent, "-" for stdout, or empty
     std::string sendLogPath;   // level broadcasts written, or empty
     double silentAfter = -1.0; // seconds; negative: never
     double exitAfter = -1.0;   // seconds; negative: never

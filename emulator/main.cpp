@@ -1,12 +1,15 @@
-// BrendlowEmulator: the simulator device's serial side on a pseudo-terminal.
-// Reads its options, sets up the pty, its link and the log files, and runs
-// the loop until a signal or --exit-after ends it.
+// BrendlowEmulator: the simulator device's serial side on a pseudo-terminal,
+// and with --can or --candump its NMEA 2000 side. Reads its options, sets up
+// the pty, its link and the log files, starts the bus side's thread and runs
+// the serial side's loop until a signal or --exit-after ends it.
+#include "emulator/BusSide.h"
 #include "emulator/EmulatorLoop.h"
 #include "emulator/EmulatorOptions.h"
 #include "emulator/Pty.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QLoggingCategory>
 
 #include <cerrno>
 #include <cstdio>
@@ -102,6 +105,9 @@ bool OpenOutputFile(const std::string& path, const QString& failure, File& file)
 
 int main(int argc, char** argv) {
     const QCoreApplication app(argc, argv);
+    // The CAN plugins' notes on their servers and sockets are not this
+    // program's messages; QT_LOGGING_RULES still turns them on.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus*.info=false"));
     emulator::EmulatorOptions options;
     QString text;
     switch (emulator::ParseOptions(QCoreApplication::arguments(), options, text)) {
@@ -118,10 +124,15 @@ int main(int argc, char** argv) {
         break;
     }
 
-    File trace, sendLog;
+    File trace, sendLog, candumpFile;
+    const bool candumpToStdout = options.candumpPath == "-";
     if (!OpenOutputFile(options.tracePath, Tr("Cannot open the trace file %1: %2"), trace) ||
-        !OpenOutputFile(options.sendLogPath, Tr("Cannot open the send log %1: %2"), sendLog))
+        !OpenOutputFile(options.sendLogPath, Tr("Cannot open the send log %1: %2"), sendLog) ||
+        (!candumpToStdout &&
+         !OpenOutputFile(options.candumpPath, Tr("Cannot open the candump log %1: %2"),
+                         candumpFile)))
         return kExitFailure;
+    FILE* const candump = candumpToStdout ? stdout : candumpFile.get();
     if (!InstallSignalHandlers()) {
         Say(Tr("Cannot catch the stop signals: %1")
                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
@@ -149,9 +160,25 @@ int main(int argc, char** argv) {
         return kExitFailure;
     }
 
+    // The loop puts the device's state in the exchange before the bus side
+    // starts, so the bus's first messages show it.
+    const bool busSide = !options.canPlugin.isEmpty() || candump;
+    emulator::CBusExchange exchange;
     emulator::CEmulatorLoop loop(options, pty.Master(), g_signalPipe[0],
-                                 {trace.get(), sendLog.get()});
+                                 {trace.get(), sendLog.get()}, {}, busSide ? &exchange : nullptr);
+    emulator::CBusSide bus(options.device, {options.canPlugin, options.canInterface, candump},
+                           exchange, Say, [] { OnStopSignal(0); });
+    if (busSide)
+        bus.start();
     loop.Run();
+    bus.Stop();
+    if (const int error = bus.CandumpError(); error != 0) {
+        Say(Tr("Cannot write the candump log %1: %2")
+                .arg(candumpToStdout ? Tr("on stdout")
+                                     : QFile::decodeName(options.candumpPath.c_str()),
+                     QString::fromLocal8Bit(std::strerror(error))));
+        return kExitFailure;
+    }
     if (const emulator::WriteFailure& failure = loop.Failure(); failure.file) {
         const bool traceFailed = failure.file == trace.get();
         Say((traceFailed ? Tr("Cannot write the trace file %1: %2")

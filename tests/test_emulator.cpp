@@ -44,12 +44,14 @@ private slots:
         emulator::EmulatorOptions options;
         QString text;
         QCOMPARE(emulator::ParseOptions({"emu", "--product-code", "A", "--serial", "0x12345678",
-                                         "--firmware=200", "--rate", "2.5", "--noise"},
+                                         "--firmware=200", "--rate", "2.5", "--noise", "--can",
+                                         "virtualcan:tcp://127.0.0.1:9/can0"},
                                         options, text),
                  emulator::ParseOutcome::Run);
         QVERIFY(options.device.productCode == 'A' && options.device.serialNumber == 0x12345678 &&
                 options.device.firmwareByte == 200 && options.rate == 2.5 && options.noise &&
-                !options.flood && !options.seedGiven);
+                !options.flood && !options.seedGiven && options.canPlugin == "virtualcan" &&
+                options.canInterface == "tcp://127.0.0.1:9/can0");
         for (const QString& good : QStringList{"--rate 0.001", "--rate 1000", "--pace-bytes 0.001"})
             QVERIFY2(emulator::ParseOptions(QStringList{"emu"} + good.split(' '), options, text) ==
                          emulator::ParseOutcome::Run,
@@ -62,7 +64,8 @@ private slots:
                      "--rate inf|--rate 1001|--rate|--pace-bytes nan|--pace-bytes 1e-300|"
                      "--pace-bytes 1e9|--silent-after -1|--silent-after nan|--exit-after inf|"
                      "--exit-after 1e300|--bad-checksum-every 0|--bad-checksum-every 2.5|"
-                     "--seed -1|--seed 18446744073709551616|--flood=1|--bogus")
+                     "--seed -1|--seed 18446744073709551616|--flood=1|--bogus|--can can0|"
+                     "--can :can0|--can socketcan:|--candump")
                  .split('|')) {
             const QString option = bad.section(' ', 0, 0).section('=', 0, 0).mid(2);
             QVERIFY2(emulator::ParseOptions(QStringList{"emu"} + bad.split(' '), options, text) ==
@@ -185,7 +188,7 @@ private slots:
     void logFilesThatCannotBeWritten_data() {
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("path"); // relative: in a fresh folder
-        for (const char* option : {"--trace", "--send-log"}) {
+        for (const char* option : {"--trace", "--send-log", "--candump"}) {
             QTest::addRow("%s on a full disk", option) << option << "/dev/full";
             QTest::addRow("%s into a FIFO", option) << option << "fifo";
         }

@@ -1,0 +1,219 @@
+#include "emulator/BusSide.h"
+
+#include "core/Candump.h"
+
+#include <QCanBus>
+#include <QCanBusDevice>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <memory>
+#include <optional>
+
+namespace emulator {
+
+namespace {
+
+// Well under the shortest interval, 100 ms; the schedule keeps the cadence,
+// so a tick's lateness does not add up.
+constexpr int kTickMs = 10;
+// virtualcan connects in the background and never gives up on its own.
+constexpr int kConnectMs = 5000;
+constexpr size_t kMaxInterfaceName = 15; // what candump lines carry
+
+QString Tr(const char* text) {
+    return QCoreApplication::translate("emulator", text);
+}
+
+QString Off() {
+    return Tr("The bus side is off; the serial side runs on.");
+}
+
+// candump -l stamps frames with the wall clock; the decoders read that.
+uint64_t WallMicroseconds() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(
+        duration_cast<microseconds>(system_clock::now().time_since_epoch()).count());
+}
+
+QCanBusFrame ToQt(const n2k::CanFrame& frame) {
+    QCanBusFrame qt(frame.id,
+                    QByteArray(reinterpret_cast<const char*>(frame.data.data()), frame.length));
+    qt.setExtendedFrameFormat(true); // an identifier below 0x800 would pass for a standard one
+    return qt;
+}
+
+// NMEA 2000 uses extended data frames of up to eight bytes only.
+std::optional<n2k::CanFrame> FromQt(const QCanBusFrame& qt) {
+    const QByteArray payload = qt.payload();
+    if (qt.frameType() != QCanBusFrame::DataFrame || !qt.hasExtendedFrameFormat() ||
+        qt.hasFlexibleDataRateFormat() || payload.size() > 8)
+        return std::nullopt;
+    n2k::CanFrame frame;
+    frame.id = qt.frameId();
+    frame.length = static_cast<uint8_t>(payload.size());
+    std::copy(payload.begin(), payload.end(), frame.data.begin());
+    return frame;
+}
+
+} // namespace
+
+std::string CandumpInterface(const QString& interface) {
+    const QString name = interface.section(u'/', -1);
+    if (name.isEmpty() || name.size() > static_cast<qsizetype>(kMaxInterfaceName) ||
+        name.contains(u' '))
+        return "can0";
+    return name.toStdString();
+}
+
+CBusSide::CBusSide(const DeviceSettings& settings, BusSetup setup, CBusExchange& exchange, Say say,
+                   std::function<void()> fatal)
+    : m_settings(settings), m_setup(std::move(setup)), m_exchange(exchange), m_say(std::move(say)),
+      m_fatal(std::move(fatal)) {}
+
+CBusSide::~CBusSide() {
+    Stop();
+}
+
+void CBusSide::Stop() {
+    quit();
+    wait();
+}
+
+// A device that connects or is connecting; nothing, said why, when there is
+// none.
+QCanBusDevice* CBusSide::Open() {
+    const QString name = m_setup.plugin + u':' + m_setup.interface;
+    const QStringList plugins = QCanBus::instance()->plugins();
+    if (!plugins.contains(m_setup.plugin)) {
+        m_say(Tr("There is no CAN plugin '%1'; there are: %2. %3")
+                  .arg(m_setup.plugin, plugins.join(QLatin1String(", ")), Off()));
+        return nullptr;
+    }
+    QString error;
+    std::unique_ptr<QCanBusDevice> device(
+        QCanBus::instance()->createDevice(m_setup.plugin, m_setup.interface, &error));
+    if (device && !device->connectDevice())
+        error = device->errorString();
+    else if (device)
+        return device.release();
+    m_say(Tr("Cannot open the CAN interface %1: %2. %3").arg(name, error, Off()));
+    return nullptr;
+}
+
+void CBusSide::run() {
+    const QString name = m_setup.plugin + u':' + m_setup.interface;
+    std::unique_ptr<QCanBusDevice> device;
+    if (!m_setup.plugin.isEmpty()) {
+        device.reset(Open());
+        if (!device)
+            return;
+    }
+    const std::string interface = CandumpInterface(m_setup.interface);
+    CBusModel model(m_settings);
+    QElapsedTimer clock; // valid once the nodes have claimed
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(kTickMs);
+    std::vector<n2k::CanFrame> out;
+    const auto nowMs = [&clock] { return static_cast<uint64_t>(clock.elapsed()); };
+
+    const auto turnOff = [&](const QString& why) {
+        m_say(why + u' ' + Off());
+        ticker.stop();
+        quit();
+    };
+    // Sends what the model put out and logs what went; a log that cannot be
+    // written ends the run, as the serial side's logs do.
+    const auto send = [&] {
+        bool logged = false;
+        for (const n2k::CanFrame& frame : out) {
+            if (device && !device->writeFrame(ToQt(frame)))
+                continue; // not on the bus: not in the log either
+            if (!m_setup.candump)
+                continue;
+            const std::string line = n2k::FormatCandumpLine(WallMicroseconds(), interface, frame);
+            if (std::fprintf(m_setup.candump, "%s\n", line.c_str()) < 0)
+                break;
+            logged = true;
+        }
+        out.clear();
+        if (m_setup.candump &&
+            (std::ferror(m_setup.candump) || (logged && std::fflush(m_setup.candump) != 0))) {
+            if (m_candumpError == 0) {
+                m_candumpError = errno != 0 ? errno : EIO;
+                ticker.stop();
+                m_fatal();
+                quit();
+            }
+            return;
+        }
+        m_exchange.SetClaims(model.Claims());
+    };
+    const auto begin = [&] {
+        clock.start();
+        model.Start(nowMs(), out);
+        send();
+        ticker.start();
+    };
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        model.Tick(nowMs(), m_exchange.State(), out);
+        send();
+    });
+
+    if (device) {
+        QCanBusDevice* d = device.get();
+        QObject::connect(d, &QCanBusDevice::framesReceived, [&, d] {
+            for (const QCanBusFrame& qt : d->readAllFrames())
+                if (const auto frame = FromQt(qt); frame && clock.isValid())
+                    model.Receive(*frame, nowMs(), out);
+            send();
+        });
+        QObject::connect(
+            d, &QCanBusDevice::stateChanged, [&, d](QCanBusDevice::CanBusDeviceState state) {
+                if (state == QCanBusDevice::ConnectedState && !clock.isValid())
+                    begin();
+                else if (state == QCanBusDevice::UnconnectedState)
+                    turnOff((clock.isValid() ? Tr("The CAN interface %1 went down: %2.")
+                                             : Tr("Cannot open the CAN interface %1: %2."))
+                                .arg(name, d->errorString().isEmpty() ? Tr("the connection closed")
+                                                                      : d->errorString()));
+            });
+        // A frame nobody acknowledges fills the adapter's queue; say so once
+        // and keep sending, as a device on a bus does.
+        bool writeErrorSaid = false;
+        QObject::connect(d, &QCanBusDevice::errorOccurred,
+                         [&, d](QCanBusDevice::CanBusError error) {
+                             if (error != QCanBusDevice::WriteError || writeErrorSaid)
+                                 return;
+                             writeErrorSaid = true;
+                             m_say(Tr("Cannot send on the CAN interface %1: %2. The bus side "
+                                      "goes on trying.")
+                                       .arg(name, d->errorString()));
+                         });
+        QTimer::singleShot(kConnectMs, &ticker, [&] {
+            if (!clock.isValid())
+                turnOff(Tr("Cannot open the CAN interface %1: no connection after %2 s.")
+                            .arg(name)
+                            .arg(kConnectMs / 1000));
+        });
+        if (d->state() == QCanBusDevice::ConnectedState)
+            begin();
+    } else {
+        begin();
+    }
+    exec();
+    ticker.stop();
+    if (device) {
+        QObject::disconnect(device.get(), nullptr, nullptr, nullptr); // a stop is no news
+        if (device->state() != QCanBusDevice::UnconnectedState)
+            device->disconnectDevice();
+    }
+    m_exchange.SetClaims(CBusExchange::kNothingClaimed);
+}
+
+} // namespace emulator
