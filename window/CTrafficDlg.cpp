@@ -82,7 +82,13 @@ CTrafficDlg::CTrafficDlg(session::CDeviceSession& session, QWidget* parent)
     auto* buttons = new QHBoxLayout;
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("status"));
-    buttons->addWidget(m_status, 1);
+    // Of a fixed size, wide enough for any count: a label whose text changes
+    // at every update would otherwise lay the whole window out again each time.
+    const int most = m_log.Capacity();
+    m_status->setText(StatusText(most, most, 10 * most, true));
+    m_status->setFixedSize(m_status->sizeHint());
+    buttons->addWidget(m_status);
+    buttons->addStretch(1);
     m_pause = new QPushButton(tr("P&ause"), this);
     m_pause->setCheckable(true);
     auto* clear = new QPushButton(tr("&Clear"), this);
@@ -248,9 +254,14 @@ void CTrafficDlg::OnSave() {
                                MessageIcon::Stop);
 }
 
+QString CTrafficDlg::StatusText(int shown, int kept, int waiting, bool paused) {
+    QString text = tr("%1 of %2 lines shown").arg(shown).arg(kept);
+    if (paused)
+        text += tr("; paused with %1 waiting").arg(waiting);
+    return text;
+}
+
 void CTrafficDlg::UpdateStatus() {
-    QString text = tr("%1 of %2 lines shown").arg(m_model->rowCount()).arg(m_log.Size());
-    if (m_pause->isChecked())
-        text += tr("; paused with %1 waiting").arg(m_waiting.Size());
-    m_status->setText(text);
+    m_status->setText(
+        StatusText(m_model->rowCount(), m_log.Size(), m_waiting.Size(), m_pause->isChecked()));
 }

@@ -60,6 +60,7 @@ private:
     void OnFilterChanged();
     void OnSave();
     void UpdateStatus();
+    static QString StatusText(int shown, int kept, int waiting, bool paused);
 
     session::CDeviceSession& m_session;
     QMetaObject::Connection m_listening;
