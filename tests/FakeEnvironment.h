@@ -3,12 +3,20 @@
 // settable millisecond clock and a message sink that records instead of
 // showing boxes.
 #include "core/PacedSender.h"
+#include "core/ReportLines.h"
 #include "session/CMSComm.h"
 #include "widgets/MessageSink.h"
 #include "window/CTerminalDlg.h"
 
 #include <QStringList>
+#include <string>
 #include <vector>
+
+inline QByteArray Bytes(const std::string& s) {
+    return QByteArray::fromStdString(s);
+}
+inline const QByteArray kIdQuery("AT ID?\r\n");
+inline const QByteArray kIdReport = Bytes(proto::BuildIdReportLine('9', 1, 9)); // serial 1, " 1.0A"
 
 class CFakeSerialBackend final : public CSerialBackend {
 public:

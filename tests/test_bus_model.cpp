@@ -54,40 +54,36 @@ class TestBusModel : public QObject {
     Q_OBJECT
 
 private slots:
+    // Each row: frames, the id every frame carries and their bytes, worked
+    // out by hand.
     // Engine speed 400 x 50 = 20000 (0x4E20), boost 50 x 50 = 2500 (0x09C4),
     // tilt/trim 50, engine instance 0, reserved ones; priority 2, PGN 0x1F200.
-    void engineRapidUpdateByHand() {
-        const DeviceState s = State(50, false);
-        const auto frames = Frames(BuildMessage(GroupOf(127488), s, RawValuesOf(s), 0));
-        QCOMPARE(frames.size(), size_t{1});
-        QCOMPARE(frames[0].id, 0x09F20017u);
-        QCOMPARE(Bytes(frames[0]), QByteArray::fromHex("00204EC40932FFFF"));
-    }
-
     // Distance log at level 50: date 65532 x 50 / 100 = 32766, time
     // 8640100 x 50 = 432005000 (0x19BFDF88), log 12500 x 50 = 625000, trip
     // one less; 14 bytes in three frames of sequence 0, the last padded.
-    void distanceLogFastPacketByHand() {
+    // Address claim: unique number 1234567 (0x12D687) under manufacturer 2000
+    // (0x7D0 << 21): 0xFA12D687; instance 0; function 140; spare 1 under
+    // class 50 << 1; industry 4 << 4 and arbitrary address capable in bit 7.
+    void framesByHand() {
         const DeviceState s = State(50, false);
-        const auto frames = Frames(BuildMessage(GroupOf(128275), s, RawValuesOf(s), 0));
-        QCOMPARE(frames.size(), size_t{3});
-        for (const CanFrame& f : frames)
-            QCOMPARE(f.id, 0x19F51317u);
-        QCOMPARE(Bytes(frames[0]), QByteArray::fromHex("000EFE7F88DFBF19"));
-        QCOMPARE(Bytes(frames[1]), QByteArray::fromHex("0168890900678909"));
-        QCOMPARE(Bytes(frames[2]), QByteArray::fromHex("0200FFFFFFFFFFFF"));
-    }
-
-    // Unique number 1234567 (0x12D687) under manufacturer 2000 (0x7D0 << 21):
-    // 0xFA12D687; instance 0; function 140; spare 1 under class 50 << 1;
-    // industry 4 << 4 and arbitrary address capable in bit 7.
-    void addressClaimNameByHand() {
-        CNode node(DeviceName(Node::Engine, 1234567), 0, {});
-        std::vector<CanFrame> out;
-        node.Claim(0, out);
-        QCOMPARE(out.size(), size_t{1});
-        QCOMPARE(out[0].id, 0x18EEFF00u);
-        QCOMPARE(Bytes(out[0]), QByteArray::fromHex("87D612FA008C65C0"));
+        std::vector<CanFrame> claim;
+        CNode(DeviceName(Node::Engine, 1234567), 0, {}).Claim(0, claim);
+        const std::tuple<std::vector<CanFrame>, uint32_t, QByteArrayList> rows[] = {
+            {Frames(BuildMessage(GroupOf(127488), s, RawValuesOf(s), 0)),
+             0x09F20017u,
+             {"00204EC40932FFFF"}},
+            {Frames(BuildMessage(GroupOf(128275), s, RawValuesOf(s), 0)),
+             0x19F51317u,
+             {"000EFE7F88DFBF19", "0168890900678909", "0200FFFFFFFFFFFF"}},
+            {claim, 0x18EEFF00u, {"87D612FA008C65C0"}},
+        };
+        for (const auto& [frames, id, hex] : rows) {
+            QCOMPARE(frames.size(), size_t(hex.size()));
+            for (size_t i = 0; i < frames.size(); ++i) {
+                QCOMPARE(frames[i].id, id);
+                QCOMPARE(Bytes(frames[i]), QByteArray::fromHex(hex[qsizetype(i)]));
+            }
+        }
     }
 
     // Every read-out and status text of the panel travels in exactly one

@@ -316,10 +316,9 @@ private slots:
     void aBusThatCannotBeOpened_data() {
         QTest::addColumn<QString>("can");
         QTest::addColumn<QString>("said");
-        QTest::newRow("no such interface") << "socketcan:nosuch0"
-                                           << "socketcan:nosuch0";
-        QTest::newRow("no such plugin") << "nosuch:can0"
-                                        << "virtualcan";
+        QTest::newRow("no such interface")
+            << QString("socketcan:nosuch0") << QString("socketcan:nosuch0");
+        QTest::newRow("no such plugin") << QString("nosuch:can0") << QString("virtualcan");
     }
     void aBusThatCannotBeOpened() {
         QFETCH(QString, can);

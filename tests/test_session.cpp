@@ -11,13 +11,6 @@
 
 namespace {
 
-QByteArray Bytes(const std::string& s) {
-    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-const QByteArray kIdQuery("AT ID?\r\n");
-const QByteArray kIdReport = Bytes(proto::BuildIdReportLine('9', 1, 9)); // serial 1, " 1.0A"
-
 using session::CDeviceSession;
 using session::LinkState;
 using session::Mode;
@@ -261,30 +254,21 @@ private slots:
     }
 
     void trafficVerdicts() {
-        auto backend = std::make_unique<CFakeSerialBackend>();
-        CFakeSerialBackend& serial = *backend;
-        CFakeClock clock;
-        session::SessionEnvironment env;
-        env.serial = std::move(backend);
-        env.clock = &clock;
-        session::CDeviceSession s(std::move(env));
         QStringList seen;
-        connect(&s, &session::CDeviceSession::Traffic, this, [&](const session::TrafficLine& l) {
+        connect(&S(), &CDeviceSession::Traffic, this, [&](const session::TrafficLine& l) {
             seen << QStringLiteral("%1 %2 %3")
                         .arg(l.sent ? "TX" : "RX", session::VerdictName(l.verdict),
                              QString::fromLatin1(session::VisibleText(l.bytes)));
         });
-        s.Start();
-        s.Connect();
+        S().Connect();
         const std::string id = proto::BuildIdReportLine('9', 1, 9);
         std::string badLevel = proto::BuildLevelBroadcastLine(50, 1);
         badLevel[9] = badLevel[9] == '0' ? '1' : '0';
-        serial.Receive(
-            QByteArray::fromStdString(proto::BuildLevelBroadcastLine(50, 1)) + // before id
-            QByteArray::fromStdString(id) + QByteArray::fromStdString(id) +    // not asked for
-            QByteArray("\x01\xFFzz") + "ACK %\r\n" + // noise, then a good line
-            QByteArray::fromStdString(badLevel) + "BRC " + QByteArray(60, 'x') +
-            "\r\n"); // overlong
+        Serial().Receive(Bytes(proto::BuildLevelBroadcastLine(50, 1)) + // before id
+                         Bytes(id) + Bytes(id) +                        // not asked for
+                         QByteArray("\x01\xFFzz") + "ACK %\r\n" +       // noise, then a good line
+                         QByteArray::fromStdString(badLevel) + "BRC " + QByteArray(60, 'x') +
+                         "\r\n"); // overlong
         const QStringList expected = {
             "TX ok AT ID?",
             "RX unexpected BRC %S2310BC",
@@ -299,7 +283,7 @@ private slots:
             "RX unexpected " + QString(48, 'x'),
         };
         QCOMPARE(seen.join("\n"), expected.join("\n"));
-        QCOMPARE(s.ReceiveWindow().Count(), 0);
+        QCOMPARE(S().ReceiveWindow().Count(), 0);
     }
 };
 

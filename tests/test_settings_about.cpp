@@ -17,10 +17,6 @@
 
 namespace {
 
-QByteArray Bytes(const std::string& s) {
-    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 void WriteFile(const QString& path, const QByteArray& content) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
@@ -185,44 +181,42 @@ private slots:
         QVERIFY(m_t->serial->writes.empty());
     }
 
+    // Confirm sends the instance line; a port closed meanwhile (the device
+    // went away) is reported instead.
     void confirmSendsTheInstanceLine() {
-        Start(SettingsPath());
-        Identify();
-        m_t->serial->Receive(
-            Bytes(proto::BuildInstanceBroadcastLine({3, 0, 0x21, 2, 3, 4, 5, 6, 7})));
-        QList<bool> enabled;
-        WhenAboutBoxOpens([&](CAboutDlg& about) {
-            const CDialogControls& c = about.Controls();
-            c.ItemAs<QAbstractButton>(aboutids::kProceed)->click();
-            c.ItemAs<QAbstractButton>(aboutids::kProceed)->click(); // twice is once
-            for (size_t i = 0; i < 8; ++i)
-                enabled << (c.IsEnabled(aboutids::kCombos[i]) && c.IsEnabled(aboutids::kBoxes[i]));
-            enabled << c.IsEnabled(aboutids::kConfirm);
-            c.ItemAs<QComboBox>(aboutids::kCombos[0])->setCurrentIndex(12);
-            c.ItemAs<QAbstractButton>(aboutids::kConfirm)->click();
-        });
-        Dlg().OnSysCommand(0x0010, 0);
-        QCOMPARE(enabled, QList<bool>(9, true));
-        QCOMPARE(m_t->serial->Written(),
-                 QByteArray(proto::BuildDeviceInstanceLine({12, 1, 2, 3, 4, 5, 6, 7}).View().data(),
-                            proto::kDeviceInstanceLineLength));
-        QCOMPARE(m_t->serial->writes.size(), size_t(25));
-        QVERIFY(m_t->messages.texts.isEmpty());
-    }
-
-    void aClosedPortIsReportedWhenTheLineCannotGoOut() {
-        Start(SettingsPath());
-        Identify();
-        m_t->serial->Receive(Bytes(proto::BuildInstanceBroadcastLine({0, 0, 1, 2, 3, 4, 5, 6, 7})));
-        WhenAboutBoxOpens([&](CAboutDlg& about) {
-            about.Controls().ItemAs<QAbstractButton>(aboutids::kProceed)->click();
-            m_t->serial->open = false; // the device went away meanwhile
-            about.Controls().ItemAs<QAbstractButton>(aboutids::kConfirm)->click();
-        });
-        Dlg().OnSysCommand(0x0010, 0);
-        QCOMPARE(m_t->messages.texts.size(), 1);
-        QCOMPARE(m_t->messages.icons.value(0), MessageIcon::Stop);
-        QVERIFY(m_t->serial->writes.empty());
+        for (bool closed : {false, true}) {
+            init();
+            Start(SettingsPath());
+            Identify();
+            m_t->serial->Receive(
+                Bytes(proto::BuildInstanceBroadcastLine({3, 0, 0x21, 2, 3, 4, 5, 6, 7})));
+            QList<bool> enabled;
+            WhenAboutBoxOpens([&](CAboutDlg& about) {
+                const CDialogControls& c = about.Controls();
+                c.ItemAs<QAbstractButton>(aboutids::kProceed)->click();
+                c.ItemAs<QAbstractButton>(aboutids::kProceed)->click(); // twice is once
+                for (size_t i = 0; i < 8; ++i)
+                    enabled << (c.IsEnabled(aboutids::kCombos[i]) &&
+                                c.IsEnabled(aboutids::kBoxes[i]));
+                enabled << c.IsEnabled(aboutids::kConfirm);
+                c.ItemAs<QComboBox>(aboutids::kCombos[0])->setCurrentIndex(12);
+                m_t->serial->open = !closed;
+                c.ItemAs<QAbstractButton>(aboutids::kConfirm)->click();
+            });
+            Dlg().OnSysCommand(0x0010, 0);
+            QCOMPARE(enabled, QList<bool>(9, true));
+            if (closed) {
+                QCOMPARE(m_t->messages.icons, QList<MessageIcon>{MessageIcon::Stop});
+                QVERIFY(m_t->serial->writes.empty());
+                continue;
+            }
+            QCOMPARE(
+                m_t->serial->Written(),
+                QByteArray(proto::BuildDeviceInstanceLine({12, 1, 2, 3, 4, 5, 6, 7}).View().data(),
+                           proto::kDeviceInstanceLineLength));
+            QCOMPARE(m_t->serial->writes.size(), size_t(25));
+            QVERIFY(m_t->messages.texts.isEmpty());
+        }
     }
 };
 

@@ -21,17 +21,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-QByteArray Bytes(const std::string& s) {
-    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-const QByteArray kIdQuery("AT ID?\r\n");
-const QByteArray kIdReport = Bytes(proto::BuildIdReportLine('9', 1, 9)); // serial 1, " 1.0A"
-
-} // namespace
-
 class TerminalWindowTest : public QObject {
     Q_OBJECT
 

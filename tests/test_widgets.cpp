@@ -19,18 +19,16 @@ private slots:
     void aChangeIsDrawnAtOnceOrAtTheFramesEnd_data() {
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("repaints");
-        QTest::newRow("a lone change at once") << "r5"
-                                               << "5";
-        QTest::newRow("a second change in the frame at its end") << "r0 r10 e33"
-                                                                 << "0 33";
-        QTest::newRow("changes while waiting, once") << "r0 r10 r20 r32 e33"
-                                                     << "0 33";
-        QTest::newRow("a change in a new frame at once") << "r0 r40"
-                                                         << "0 40";
-        QTest::newRow("after a frame's end, a change in that frame waits") << "r0 r10 e33 r40 e66"
-                                                                           << "0 33 66";
-        QTest::newRow("after a quiet frame, at once") << "r0 r10 e33 r70"
-                                                      << "0 33 70";
+        for (const auto& [name, steps, repaints] : {
+                 std::tuple{"a lone change at once", "r5", "5"},
+                 {"a second change in the frame at its end", "r0 r10 e33", "0 33"},
+                 {"changes while waiting, once", "r0 r10 r20 r32 e33", "0 33"},
+                 {"a change in a new frame at once", "r0 r40", "0 40"},
+                 {"after a frame's end, a change in that frame waits", "r0 r10 e33 r40 e66",
+                  "0 33 66"},
+                 {"after a quiet frame, at once", "r0 r10 e33 r70", "0 33 70"},
+             })
+            QTest::newRow(name) << QString(steps) << QString(repaints);
     }
     void aChangeIsDrawnAtOnceOrAtTheFramesEnd() {
         QFETCH(QString, steps);
