@@ -34,7 +34,7 @@ CDeviceSession::CDeviceSession(SessionEnvironment env, QObject* parent)
       m_strPort(QString::fromLatin1(settings::kDefaultPort)) {
     if (!env.settingsPath.isEmpty())
         m_settings = std::make_unique<settings::CSettingsStore>(env.settingsPath);
-    m_watchdog.setInterval(kWatchdogPeriodMs);
+    m_watchdog.setInterval(env.watchdogPeriodMs);
     connect(&m_watchdog, &QTimer::timeout, this, &CDeviceSession::Tick);
     connect(&m_comm, &CMSComm::OnComm, this, [this] { Run([this] { OnCommEvent(); }); });
     // Handled once the serial layer's own error handling has returned.

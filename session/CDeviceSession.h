@@ -94,6 +94,9 @@ struct SessionEnvironment {
     proto::CMillisecondClock* clock = nullptr; // default: the steady clock
     // The remembered port; empty: none is read or written.
     QString settingsPath;
+    // A test that feeds lines by hand, however slowly a loaded machine runs
+    // it, lengthens this so that no tick falls between its lines.
+    int watchdogPeriodMs = kWatchdogPeriodMs;
 };
 
 class CDeviceSession : public QObject, private proto::CReportTarget {

@@ -101,7 +101,7 @@ private slots:
         auto backend = std::make_unique<CFakeSerialBackend>();
         CFakeSerialBackend& serial = *backend;
         CFakeClock clock;
-        CDeviceSession s({std::move(backend), &clock, {}});
+        CDeviceSession s({std::move(backend), &clock, {}, 3600 * 1000});
         CTrafficDlg dlg(s, nullptr);
         dlg.show();
         auto* view = dlg.findChild<QTableView*>("traffic");
@@ -159,8 +159,7 @@ private slots:
         QTRY_COMPARE(view->model()->index(0, 3).data().toString(), "L01099");
         QCOMPARE(view->verticalScrollBar()->value(), 4900);
 
-        // Paused, lines wait and come in on resuming; closed, none come. (The
-        // session's own watchdog may add a line of its own meanwhile.)
+        // Paused, lines wait and come in on resuming; closed, none come.
         dlg.SetPaused(true);
         serial.Receive(Flood(20000, 5));
         const auto status = [&] { return dlg.findChild<QLabel*>("status")->text(); };
