@@ -1,12 +1,12 @@
 #include "cli/BusCommand.h"
 
+#include "cli/BusJudge.h"
 #include "cli/CommandTable.h"
 #include "cli/Output.h"
 #include "core/Candump.h"
 #include "core/InstanceManagement.h"
 #include "core/N2kMessages.h"
 #include "core/PanelFields.h"
-#include "core/ParameterModel.h"
 
 #include <QCanBus>
 #include <QCanBusDevice>
@@ -16,8 +16,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <deque>
-#include <map>
 #include <optional>
 #include <vector>
 
@@ -26,9 +24,6 @@ namespace cli {
 namespace {
 
 constexpr double kDefaultSeconds = 10;
-// Until two level broadcasts have shown the device's period, one second,
-// the slowest the device is set to broadcast at in practice.
-constexpr int64_t kFirstPeriodMs = 1000;
 
 uint64_t WallMicroseconds() {
     using namespace std::chrono;
@@ -56,38 +51,6 @@ QString GroupName(const n2k::Group& group) {
             name += QStringLiteral(" %1=%2").arg(QLatin1String(f.name)).arg(f.arg);
     return name;
 }
-
-struct Seen {
-    int64_t ms; // since the check began
-    uint8_t source;
-    n2k::Decoded decoded;
-};
-
-struct StateAt {
-    int64_t ms;
-    uint8_t level;
-    bool warnings;
-};
-
-struct Mismatch {
-    QString field;
-    int64_t expected;
-    int64_t seen;
-};
-
-struct Row {
-    const n2k::Group* group = nullptr;
-    uint8_t source = 0;
-    long seen = 0;
-    long ok = 0;
-    long mismatches = 0;
-    std::optional<Mismatch> first;
-    long late = 0;
-    bool missing = false;
-    int64_t lastMs = 0;
-
-    bool Good() const { return mismatches == 0 && late == 0 && !missing; }
-};
 
 class CBusCheck final : public CCommand {
 public:
@@ -161,16 +124,9 @@ private:
     void OnLevel(const session::LevelStatus& status) {
         if (!m_clock.isValid())
             m_clock.start();
-        const int64_t now = Now();
-        if (m_lastLevelMs >= 0)
-            m_periodMs =
-                m_bPeriodKnown ? std::max(m_periodMs, now - m_lastLevelMs) : now - m_lastLevelMs;
-        m_bPeriodKnown = m_lastLevelMs >= 0;
-        m_lastLevelMs = now;
-        if (m_states.empty() || m_states.back().level != status.level ||
-            m_states.back().warnings != status.modes.warnings)
-            m_states.push_back({now, status.level, status.modes.warnings});
-        JudgeUntil(now - m_periodMs);
+        if (const auto& instances = m_tool.Session().Instances())
+            m_judge.SetInstances(device::InstancesInLineOrder(*instances));
+        m_judge.Level(Now(), status.level, status.modes.warnings);
     }
 
     void OnFrames() {
@@ -183,10 +139,8 @@ private:
             const auto message = m_reassembler.Push(*frame);
             if (!message || !m_clock.isValid())
                 continue;
-            if (auto decoded = n2k::Decode(*message)) {
-                RowFor(*decoded->group, message->source);
-                m_pending.push_back({Now(), message->source, *decoded});
-            }
+            if (const auto decoded = n2k::Decode(*message))
+                m_judge.Seen(Now(), message->source, *decoded);
         }
     }
 
@@ -201,103 +155,21 @@ private:
         return false;
     }
 
-    Row& RowFor(const n2k::Group& group, uint8_t source) {
-        const auto key = std::pair{&group, source};
-        auto it = m_rows.find(key);
-        if (it == m_rows.end()) {
-            Row row;
-            row.group = &group;
-            row.source = source;
-            it = m_rows.emplace(key, row).first;
-        }
-        return it->second;
-    }
-
-    // The model's message for `state`, compared field by field; the first
-    // field that differs, or nothing.
-    std::optional<Mismatch> Compare(const n2k::Decoded& d, const StateAt& at) const {
-        n2k::DeviceState state;
-        state.level = at.level;
-        state.modeFlags = at.warnings ? proto::kModeWarnings : 0;
-        const auto& instances = m_tool.Session().Instances();
-        if (instances)
-            state.instances = device::InstancesInLineOrder(*instances);
-        const n2k::Message expected =
-            n2k::BuildMessage(*d.group, state, n2k::RawValuesOf(state), 0);
-        for (size_t i = 0; i < d.group->fields.size(); ++i) {
-            const n2k::Field& f = d.group->fields[i];
-            if (f.origin == n2k::Origin::Sid || f.origin == n2k::Origin::Given ||
-                (f.origin == n2k::Origin::Instance && !instances))
-                continue;
-            const int64_t want = n2k::GetField(expected.data.data(), f);
-            if (want != d.values[i])
-                return Mismatch{QString::fromLatin1(f.name), want, d.values[i]};
-        }
-        return std::nullopt;
-    }
-
-    // Judges each message seen up to `untilMs` against the states in force
-    // from one broadcast period before it to one after: the bus may show a
-    // new level before the serial side reports it, or the old one after.
-    void JudgeUntil(int64_t untilMs) {
-        while (!m_pending.empty() && m_pending.front().ms <= untilMs) {
-            const Seen s = m_pending.front();
-            m_pending.pop_front();
-            Row& row = RowFor(*s.decoded.group, s.source);
-            const int64_t interval = s.decoded.group->intervalMs;
-            if (interval > 0 && s.ms - row.lastMs > 2 * interval)
-                ++row.late;
-            row.lastMs = s.ms;
-            ++row.seen;
-            std::optional<Mismatch> closest;
-            bool matched = false;
-            for (size_t i = 0; i < m_states.size() && !matched; ++i) {
-                const int64_t from = m_states[i].ms;
-                const int64_t to = i + 1 < m_states.size() ? m_states[i + 1].ms : INT64_MAX;
-                if (to < s.ms - m_periodMs || from > s.ms + m_periodMs)
-                    continue;
-                const auto mismatch = Compare(s.decoded, m_states[i]);
-                matched = !mismatch;
-                if (mismatch && (!closest || (from <= s.ms && s.ms < to)))
-                    closest = mismatch;
-            }
-            if (matched) {
-                ++row.ok;
-            } else {
-                ++row.mismatches;
-                if (!row.first)
-                    row.first = closest;
-            }
-        }
-    }
-
     void End() {
-        const int64_t now = Now();
-        JudgeUntil(now);
-        // Each group the device sends is expected from the address its node
-        // holds, as the device reports it.
+        std::optional<std::pair<uint8_t, uint8_t>> addresses;
         if (const auto& claims = m_tool.Session().Claims())
-            for (const n2k::Group& g : n2k::kGroups)
-                RowFor(g, g.node == n2k::Node::Engine ? claims->engineAddress
-                                                      : claims->transmissionAddress);
-        for (const n2k::Group& g : n2k::kGroups)
-            if (std::none_of(m_rows.begin(), m_rows.end(),
-                             [&g](const auto& r) { return r.second.group == &g; }))
-                RowFor(g, n2k::kNullAddress);
-        bool good = true;
-        for (auto& [key, row] : m_rows) {
-            const int64_t interval = row.group->intervalMs;
-            row.missing = interval > 0 && (row.seen == 0 || now - row.lastMs > 2 * interval);
-            good = good && row.Good();
-        }
+            addresses = std::pair{claims->engineAddress, claims->transmissionAddress};
+        m_rows = m_judge.End(Now(), addresses);
         if (!m_tool.Output(m_tool.GetRequest().json ? Json() : Table()))
             return;
+        const bool good =
+            std::all_of(m_rows.begin(), m_rows.end(), [](const BusRow& row) { return row.Good(); });
         m_tool.Finish(good ? kExitOk : kExitBusFaults);
     }
 
     QByteArray Json() const {
         QByteArray out;
-        for (const auto& [key, row] : m_rows) {
+        for (const BusRow& row : m_rows) {
             QJsonObject o{{"pgn", qint64(row.group->pgn)},
                           {"name", GroupName(*row.group)},
                           {"source", row.source},
@@ -308,7 +180,7 @@ private:
                           {"late", qint64(row.late)},
                           {"result", row.Good() ? "ok" : "failed"}};
             if (row.first)
-                o.insert("firstMismatch", QJsonObject{{"field", row.first->field},
+                o.insert("firstMismatch", QJsonObject{{"field", QLatin1String(row.first->field)},
                                                       {"expected", qint64(row.first->expected)},
                                                       {"seen", qint64(row.first->seen)}});
             out += JsonLine(o);
@@ -318,7 +190,7 @@ private:
 
     QByteArray Table() const {
         qsizetype width = 4;
-        for (const auto& [key, row] : m_rows)
+        for (const BusRow& row : m_rows)
             width = std::max(width, GroupName(*row.group).size());
         const auto line = [width](const QStringList& cells) {
             QString text = QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8  %9")
@@ -338,13 +210,13 @@ private:
         QByteArray out =
             line({Tr("PGN"), Tr("name"), Tr("source"), Tr("seen"), Tr("ok"), Tr("mismatches"),
                   Tr("missing"), Tr("late"), Tr("first mismatch (field expected seen)")});
-        for (const auto& [key, row] : m_rows)
+        for (const BusRow& row : m_rows)
             out += line({QString::number(row.group->pgn), GroupName(*row.group),
                          QString::number(row.source), QString::number(row.seen),
                          QString::number(row.ok), QString::number(row.mismatches),
                          row.missing ? Tr("yes") : Tr("no"), QString::number(row.late),
                          row.first ? QStringLiteral("%1 %2 %3")
-                                         .arg(row.first->field)
+                                         .arg(QLatin1String(row.first->field))
                                          .arg(row.first->expected)
                                          .arg(row.first->seen)
                                    : QString()});
@@ -358,12 +230,8 @@ private:
     QTimer m_stop;
     QElapsedTimer m_clock; // from the first level broadcast
     n2k::CReassembler m_reassembler;
-    std::vector<StateAt> m_states;
-    std::deque<Seen> m_pending;
-    std::map<std::pair<const n2k::Group*, uint8_t>, Row> m_rows;
-    int64_t m_periodMs = kFirstPeriodMs;
-    int64_t m_lastLevelMs = -1;
-    bool m_bPeriodKnown = false;
+    CBusJudge m_judge;
+    std::vector<BusRow> m_rows;
 };
 
 } // namespace

@@ -1,6 +1,9 @@
 // brendlowctl bus against the emulator on a virtual CAN bus: a device that
 // sends what the model says passes, one with a spoilt group fails naming it.
+#include "cli/BusJudge.h"
 #include "core/Candump.h"
+#include "core/N2kMessages.h"
+#include "core/ParameterModel.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,11 +30,79 @@ int FreePort() {
     return ok ? ntohs(a.sin_port) : -1;
 }
 
+// Engine Parameters, Rapid Update (every 100 ms) as the model sends it at
+// `level`, from the engine node at address 0.
+n2k::Decoded Rapid(uint8_t level) {
+    n2k::DeviceState state;
+    state.level = level;
+    state.instances = {0, 1, 2, 3, 4, 5, 6, 7};
+    const n2k::Message m = n2k::BuildMessage(n2k::kGroups[0], state, n2k::RawValuesOf(state), 0);
+    return *n2k::Decode(m);
+}
+
+const cli::BusRow& RapidRow(const std::vector<cli::BusRow>& rows) {
+    return *std::find_if(rows.begin(), rows.end(), [](const cli::BusRow& r) {
+        return r.group == &n2k::kGroups[0] && r.source == 0;
+    });
+}
+
 } // namespace
 
 class TestCliBus : public QObject {
     Q_OBJECT
 private slots:
+    // The serial side broadcasts level 10 every 100 ms, 50 from 200 ms on:
+    // within one broadcast period of the change either level passes.
+    void aroundALevelChange_data() {
+        QTest::addColumn<int>("ms");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("new level a period early") << 100 << 50 << true;
+        QTest::newRow("new level more than a period early") << 90 << 50 << false;
+        QTest::newRow("old level a period late") << 300 << 10 << true;
+        QTest::newRow("old level more than a period late") << 310 << 10 << false;
+        QTest::newRow("neither level") << 200 << 30 << false;
+    }
+    void aroundALevelChange() {
+        QFETCH(int, ms);
+        QFETCH(int, level);
+        QFETCH(bool, ok);
+        cli::CBusJudge judge;
+        judge.SetInstances({0, 1, 2, 3, 4, 5, 6, 7});
+        judge.Seen(ms, 0, Rapid(uint8_t(level)));
+        for (int t = 0; t <= 1000; t += 100)
+            judge.Level(t, t < 200 ? 10 : 50, false);
+        const cli::BusRow row = RapidRow(judge.End(1000, std::nullopt));
+        QCOMPARE(row.seen, 1);
+        QCOMPARE(row.ok, ok ? 1 : 0);
+        QCOMPARE(row.first.has_value(), !ok);
+        if (!ok)
+            QVERIFY(row.first->expected != row.first->seen);
+    }
+
+    // A gap over twice the interval is late; none for twice the interval
+    // at the end is missing, and so is a group never seen from the
+    // address its node holds.
+    void lateAndMissing() {
+        cli::CBusJudge judge;
+        judge.Level(0, 0, false);
+        for (int t : {0, 100, 450, 550})
+            judge.Seen(t, 0, Rapid(0));
+        const auto rows = judge.End(760, std::pair<uint8_t, uint8_t>{0, 3});
+        QCOMPARE(RapidRow(rows).late, 1);
+        QVERIFY(RapidRow(rows).missing);
+        QCOMPARE(RapidRow(rows).ok, 4); // instances not reported: not compared
+        QCOMPARE(long(rows.size()), long(n2k::kGroups.size()));
+        QVERIFY(std::all_of(rows.begin() + 1, rows.end(),
+                            [](const cli::BusRow& r) { return r.missing && !r.Good(); }));
+
+        cli::CBusJudge onTime;
+        onTime.Level(0, 0, false);
+        onTime.Seen(0, 0, Rapid(0));
+        onTime.Seen(200, 0, Rapid(0));
+        QVERIFY(RapidRow(onTime.End(400, std::nullopt)).Good());
+    }
+
     void check_data() {
         QTest::addColumn<QStringList>("emulatorArgs");
         QTest::addColumn<QStringList>("ctlArgs"); // BUS stands for the bus's interface
