@@ -1,5 +1,6 @@
 #include "cli/CommandTable.h"
 
+#include "cli/BusCommand.h"
 #include "cli/InstancesCommand.h"
 #include "cli/LevelCommands.h"
 #include "cli/Output.h"
@@ -108,7 +109,7 @@ QString PortsProblem(const Request& r) {
     return {};
 }
 
-const std::array<CommandSpec, 8> kCommands{{
+const std::array<CommandSpec, 9> kCommands{{
     {"identify", "identify",
      QT_TRANSLATE_NOOP("brendlowctl", "print the device's product, firmware and serial number"),
      nullptr, NoArguments, MakeIdentify, nullptr},
@@ -144,6 +145,15 @@ const std::array<CommandSpec, 8> kCommands{{
     {"ports", "ports",
      QT_TRANSLATE_NOOP("brendlowctl", "what COM1..COM30 open here, and the system's serial ports"),
      nullptr, PortsProblem, nullptr, RunPorts},
+    {"bus", "bus --can PLUGIN:IFACE",
+     QT_TRANSLATE_NOOP("brendlowctl", "check the device's NMEA 2000 groups on a CAN adapter\n"
+                                      "against the model for the level and modes it reports,\n"
+                                      "for --seconds (10); at the end a table per PGN and\n"
+                                      "source: messages seen, ok, mismatches (the first\n"
+                                      "field, expected, seen), missing (none within twice\n"
+                                      "its interval by the end), late (a gap longer);\n"
+                                      "--json: one object per PGN and source"),
+     nullptr, BusProblem, MakeBus, nullptr},
 }};
 
 } // namespace

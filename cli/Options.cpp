@@ -24,8 +24,9 @@ QString Description() {
               "Exit status: 0 done; 2 the port cannot be opened; 3 no device answered\n"
               "(none at all, one whose identification is corrupt, or one that fell silent\n"
               "for the timeout); 4 no acknowledgement; 5 an unknown product answered;\n"
-              "6 the device hung up (any command); 64 bad arguments; 74 the output cannot\n"
-              "be written (a full disk, a closed pipe).");
+              "6 the device hung up (any command); 7 bus found faults; 64 bad arguments;\n"
+              "74 the output cannot be written (a full disk, a closed pipe). bus: 2 also\n"
+              "when the CAN interface cannot be opened or there is no such plugin.");
 }
 
 constexpr double kMinTimeout = 0.001;
@@ -101,14 +102,23 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption count(
         "count", Tr("watch: stop after N records (%1).").arg(Range(0, double(kMaxCount))), "N");
     const QCommandLineOption duration(
-        "seconds", Tr("watch, traffic: stop after S seconds (%1).").arg(secondsRange), "S");
+        "seconds", Tr("watch, traffic, bus: stop after S seconds (%1; bus: 10).").arg(secondsRange),
+        "S");
     const QCommandLineOption step("step", Tr("sweep: level step (1; %1).").arg(Range(1, kMaxStep)),
                                   "N", "1");
     const QCommandLineOption every(
         "every", Tr("sweep: seconds between steps (1; %1).").arg(secondsRange), "SECONDS", "1");
     const QCommandLineOption assign("assign", Tr("ports: link COMn to a device."), "COMn=PATH");
     const QCommandLineOption remove("remove", Tr("ports: remove COMn's link."), "COMn");
-    parser.addOptions({port, timeout, json, count, duration, step, every, assign, remove});
+    const QCommandLineOption can(
+        "can",
+        Tr("bus: the CAN adapter on the device's bus, a Qt SerialBus plugin and its interface: "
+           "socketcan:can0, virtualcan:tcp://127.0.0.1:PORT/can0."),
+        "PLUGIN:INTERFACE");
+    const QCommandLineOption candump("candump", Tr("bus: keep the frames seen as a candump log."),
+                                     "PATH");
+    parser.addOptions(
+        {port, timeout, json, count, duration, step, every, assign, remove, can, candump});
     parser.addPositionalArgument("command", CommandNames());
     parser.addPositionalArgument("arguments", Tr("The command's arguments."), "[arguments...]");
 
@@ -130,6 +140,8 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     request.json = parser.isSet(json);
     request.assign = parser.values(assign);
     request.remove = parser.values(remove);
+    request.can = parser.value(can);
+    request.candump = parser.value(candump);
     parsed.command = FindCommand(request.command);
     if (parsed.command == nullptr)
         return fail(

@@ -12,6 +12,8 @@ inline constexpr int kExitNoAnswer = 3;
 inline constexpr int kExitNoAcknowledgement = 4;
 inline constexpr int kExitUnknownProduct = 5;
 inline constexpr int kExitHungUp = 6;
+// bus: a group was wrong, late or missing.
+inline constexpr int kExitBusFaults = 7;
 inline constexpr int kExitUsage = 64;
 // As sysexits.h has it beside 64: stdout could not take the data.
 inline constexpr int kExitOutput = 74;
@@ -26,7 +28,7 @@ inline int Milliseconds(double seconds) {
 }
 
 struct Request {
-    QString command; // identify, watch, traffic, level, key, sweep, instances, ports
+    QString command; // identify, watch, traffic, level, key, sweep, instances, ports, bus
     QStringList arguments;
     QString portName;   // "COM3", or empty when portPath is set
     QString portPath;   // a device path, opened whatever the port name
@@ -34,11 +36,13 @@ struct Request {
     double timeout = 5; // seconds for an answer or an acknowledgement
     bool json = false;
     long count = -1;     // watch: records to print; -1 for no limit
-    double seconds = -1; // watch, traffic: how long; -1 for no limit
+    double seconds = -1; // watch, traffic, bus: how long; -1 for no limit (bus: 10)
     int step = 1;        // sweep
     double every = 1;    // sweep: seconds between steps
     QStringList assign;  // ports: COMn=PATH
     QStringList remove;  // ports: COMn
+    QString can;         // bus: PLUGIN:INTERFACE
+    QString candump;     // bus: the frames seen, as a candump log; or empty
 };
 
 } // namespace cli

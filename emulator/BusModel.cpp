@@ -54,7 +54,8 @@ proto::AddressClaim CBusExchange::Claims() const {
 }
 
 CBusModel::CBusModel(const DeviceSettings& settings)
-    : m_nodes{MakeNode(n2k::Node::Engine, settings), MakeNode(n2k::Node::Transmission, settings)} {}
+    : m_nodes{MakeNode(n2k::Node::Engine, settings), MakeNode(n2k::Node::Transmission, settings)},
+      m_corruptPgn(settings.corruptPgn) {}
 
 void CBusModel::Start(uint64_t nowMs, std::vector<n2k::CanFrame>& out) {
     for (size_t i = 0; i < m_nodes.size(); ++i) {
@@ -75,9 +76,11 @@ void CBusModel::Tick(uint64_t nowMs, n2k::DeviceState state, std::vector<n2k::Ca
     state.engineAddress = m_nodes[kEngine].Address();
     state.transmissionAddress = m_nodes[kTransmission].Address();
     n2k::CFrameEncoder::Frames frames;
-    for (const n2k::Message& m : m_cycle.Due(nowMs, state)) {
+    for (n2k::Message& m : m_cycle.Due(nowMs, state)) {
         if (!may[NodeOf(m.pgn)])
             continue;
+        if (m.pgn == m_corruptPgn)
+            m.data[1] = static_cast<uint8_t>(~m.data[1]);
         const size_t n = m_encoder.Encode(m, frames);
         out.insert(out.end(), frames.begin(), frames.begin() + static_cast<long>(n));
     }

@@ -57,6 +57,7 @@ private:
     std::array<n2k::CNode, 2> m_nodes; // engine, transmission
     n2k::CMessageCycle m_cycle;
     n2k::CFrameEncoder m_encoder;
+    uint32_t m_corruptPgn;
 };
 
 } // namespace emulator

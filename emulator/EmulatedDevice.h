@@ -18,6 +18,7 @@ struct DeviceSettings {
     uint8_t firmwareByte = 9; // version " 1.0A"
     bool sweep = false;       // level broadcasts cycle through 0..100
     int badChecksumEvery = 0; // 0: every checksum is right
+    uint32_t corruptPgn = 0;  // bus side: this group's byte 1 inverted; 0 for none
 };
 
 // Splits received bytes into command lines. A line ends at LF (a CR before

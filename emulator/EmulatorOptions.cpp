@@ -142,6 +142,15 @@ const OptionEntry kOptions[] = {
      [](const QString& v, EmulatorOptions& o) {
          return StoreUnsigned(v, 1, 1000000, o.device.badChecksumEvery);
      }},
+    // Byte 1 is a value the panel shows in every group we send, so a checker
+    // on the bus must name a field of that group.
+    {"corrupt-pgn", "PGN",
+     QT_TRANSLATE_NOOP("emulator", "Fault: invert byte 1 of every message of this group on the "
+                                   "bus."),
+     QT_TRANSLATE_NOOP("emulator", "a number 0..262143"),
+     [](const QString& v, EmulatorOptions& o) {
+         return StoreUnsigned(v, 0, 0x3FFFF, o.device.corruptPgn);
+     }},
     {"noise", nullptr,
      QT_TRANSLATE_NOOP("emulator", "Fault: random bytes (no CR, LF or space) between lines."),
      nullptr,

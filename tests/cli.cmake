@@ -1,3 +1,7 @@
 # brendlowctl as a process against the emulator, checked against the window.
 brendlow_add_test(test_cli SOURCES test_cli.cpp EmulatorProcess.h FakeEnvironment.h LIBS brendlow_window)
 add_dependencies(test_cli BrendlowEmulator brendlowctl)
+# brendlowctl bus with the emulator on a virtual CAN bus.
+brendlow_add_test(test_cli_bus SOURCES test_cli_bus.cpp ${CMAKE_SOURCE_DIR}/cli/BusJudge.cpp
+    LIBS brendlow_session)
+add_dependencies(test_cli_bus BrendlowEmulator brendlowctl)
