@@ -7,11 +7,15 @@
 #include "session/SystemSerialBackend.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 int main(int argc, char* argv[]) {
     cli::HoldClosedStandardStreams();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brendlowctl"));
+    // The CAN plugins' notes on their servers and sockets (bus) are not this
+    // program's messages; QT_LOGGING_RULES still turns them on.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus*.info=false"));
     cli::ParsedLine parsed = cli::ParseCommandLine(QCoreApplication::arguments());
     if (parsed.exitCode >= 0)
         return parsed.exitCode;
