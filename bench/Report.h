@@ -22,6 +22,7 @@ inline constexpr double kFloodCpuGoal = 5;           // % of a core at the full 
 inline constexpr double kTrafficMonitorCpuGoal = 15; // % of a core, flood, monitor open
 inline constexpr double kIdleCpuGoal = 0.5;          // % of a core at 10 broadcasts/s
 inline constexpr double kIdleTrafficCpuGoal = 1;     // the same, traffic monitor open
+inline constexpr double kBusSideCpuGoal = 1;         // the emulator with its bus side
 inline constexpr double kStartupGoalMs = 100;        // exec to the first paint
 inline constexpr double kResidentGoalMB = 40;        // connected, in 10^6 bytes
 
@@ -47,6 +48,7 @@ std::vector<Row> ReaderFloodRows(const std::optional<FloodResult>& r, const std:
                                  double cpuGoal);
 std::vector<Row> IdleRows(const std::optional<IdleResult>& r);
 std::vector<Row> IdleTrafficRows(const std::optional<IdleResult>& r);
+std::vector<Row> BusSideRows(const std::optional<IdleResult>& r);
 std::vector<Row> StartupRows(const std::optional<StartupResult>& r);
 std::vector<Row> PacedRows(const std::optional<PacedResult>& r,
                            const std::optional<PacedResult>& realtime);

@@ -93,6 +93,8 @@ FloodResult RunFlood(const Programs& programs, const Durations& durations,
 // memory is not read then.
 IdleResult RunIdle(const Programs& programs, const Durations& durations,
                    bool trafficMonitor = false);
+// The emulator's own CPU with its bus side on a virtual CAN bus.
+IdleResult RunBusSide(const Programs& programs, const Durations& durations);
 StartupResult RunStartups(const Programs& programs, const Durations& durations);
 // With `realtimeReceiver` the emulator runs at real-time priority, so that its
 // reads follow the bytes' arrival even on a busy machine.

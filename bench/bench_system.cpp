@@ -22,7 +22,8 @@ QString Tr(const char* text) {
     return QCoreApplication::translate("bench_system", text);
 }
 
-const QStringList kRuns = {"flood", "traffic", "watch", "idle", "idle-traffic", "startup", "paced"};
+const QStringList kRuns = {"flood",        "traffic",  "watch",   "idle",
+                           "idle-traffic", "bus-side", "startup", "paced"};
 
 int Usage(const QString& problem) {
     std::fprintf(stderr, "brendlow_bench_system: %s\n%s\n", problem.toLocal8Bit().constData(),
@@ -104,7 +105,7 @@ int main(int argc, char** argv) {
 
     const std::string loadBefore = bench::LoadLine();
     std::optional<bench::FloodResult> flood, floodTraffic, floodWatch;
-    std::optional<bench::IdleResult> idle, idleTraffic;
+    std::optional<bench::IdleResult> idle, idleTraffic, busSide;
     std::optional<bench::StartupResult> startup;
     std::optional<bench::PacedResult> paced, pacedRealtime;
     auto progress = [](const char* what) {
@@ -146,6 +147,10 @@ int main(int argc, char** argv) {
         progress("idle with the traffic monitor open");
         idleTraffic = bench::RunIdle(programs, durations, true);
     }
+    if (runs("bus-side")) {
+        progress("the emulator with its bus side");
+        busSide = bench::RunBusSide(programs, durations);
+    }
 
     std::vector<bench::Row> rows;
     auto add = [&rows](std::vector<bench::Row> more) {
@@ -161,6 +166,7 @@ int main(int argc, char** argv) {
     add(bench::ReaderFloodRows(floodWatch, "Flood, brendlowctl watch --json", 0));
     add(bench::IdleRows(idle));
     add(bench::IdleTrafficRows(idleTraffic));
+    add(bench::BusSideRows(busSide));
     add(bench::StartupRows(startup));
     add(bench::PacedRows(paced, pacedRealtime));
 

@@ -18,9 +18,11 @@ namespace emulator {
 
 namespace {
 
-// Well under the shortest interval, 100 ms; the schedule keeps the cadence,
-// so a tick's lateness does not add up.
-constexpr int kTickMs = 10;
+// Every interval (100 ms and up) and the claim's 250 ms wait are multiples
+// of 50 ms, counted from the claims, so a tick every 50 ms meets each one on
+// time; the schedule keeps the cadence, so a tick's lateness does not add up.
+// (A 10 ms tick cost the emulator 0.8 % of a core for nothing.)
+constexpr int kTickMs = 50;
 // virtualcan connects in the background and never gives up on its own.
 constexpr int kConnectMs = 5000;
 constexpr size_t kMaxInterfaceName = 15; // what candump lines carry
