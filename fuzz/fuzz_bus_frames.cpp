@@ -38,18 +38,26 @@ struct Receiver {
     n2k::CNode node{n2k::DeviceName(n2k::Node::Engine, 7), 0, {1, "model", "1.0", "", "7"}};
     uint64_t now = 0;
 
-    void Take(const n2k::CanFrame& frame) {
-        std::vector<n2k::CanFrame> out;
-        if (now == 0)
-            node.Claim(now, out);
-        now += 10;
-        node.Advance(now);
-        node.Receive(frame, now, out);
-        // A node never sends from an address it does not hold.
+    // A node never sends from an address it does not hold (as it holds it
+    // once the frames are out: a claim it then loses was still its own).
+    void CheckSent(const std::vector<n2k::CanFrame>& out) {
         for (const n2k::CanFrame& f : out) {
             const uint8_t source = n2k::SplitId(f.id).source;
             Check(f.length <= 8 && (source == node.Address() || source == n2k::kNullAddress));
         }
+    }
+
+    void Take(const n2k::CanFrame& frame) {
+        std::vector<n2k::CanFrame> out;
+        if (now == 0) {
+            node.Claim(now, out);
+            CheckSent(out);
+            out.clear();
+        }
+        now += 10;
+        node.Advance(now);
+        node.Receive(frame, now, out);
+        CheckSent(out);
         if (const auto m = reassembler.Push(frame)) {
             Check(m->length <= n2k::kMaxPayload);
             Check(n2k::MakeId(m->priority, m->pgn, m->source, m->destination) ==
