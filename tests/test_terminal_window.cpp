@@ -187,11 +187,17 @@ private slots:
         std::vector<int> shown;
         Dlg().SetLevelShownHook([&](uint8_t level) { shown.push_back(level); });
         Serial().Receive(batch);
-        QCOMPARE(Dlg().Slider()->GetPosition(), 0.0); // with the first level shown
+        // The first level at once. (A run slowed down enough, the sanitizers'
+        // say, sees a frame or two end while it reads the burst, each showing
+        // the level it has reached: the frames are real time.)
+        QVERIFY(!shown.empty() && shown.front() == 0);
+        QCOMPARE(Dlg().Slider()->GetPosition(), double(shown.back()));
+        const size_t inBurst = shown.size();
         CFrameClock::Shared().EndFrame();
-        QCOMPARE(shown.size(), size_t(2));
+        QVERIFY(shown.size() <= inBurst + 1); // the last, unless its own frame showed it
+        QVERIFY2(shown.size() < 10, qPrintable(QString::number(shown.size())));
         QCOMPARE(Dlg().Slider()->GetPosition(), double(299 % 101));
-        QCOMPARE(shown, (std::vector<int>{0, 299 % 101}));
+        QCOMPARE(shown.back(), 299 % 101);
         QCOMPARE(ReadoutText(1035), panel::SnapshotAt(299 % 101, false).readouts[0].text);
         // A reset in between leaves nothing waiting to be shown.
         Serial().Receive(batch.left(28));
