@@ -25,12 +25,6 @@ namespace {
 
 constexpr double kDefaultSeconds = 10;
 
-uint64_t WallMicroseconds() {
-    using namespace std::chrono;
-    return static_cast<uint64_t>(
-        duration_cast<microseconds>(system_clock::now().time_since_epoch()).count());
-}
-
 std::optional<n2k::CanFrame> FromQt(const QCanBusFrame& qt) {
     const QByteArray payload = qt.payload();
     if (qt.frameType() != QCanBusFrame::DataFrame || !qt.hasExtendedFrameFormat() ||
@@ -87,10 +81,7 @@ private:
         const QString can = m_tool.GetRequest().can;
         const QString plugin = can.section(u':', 0, 0);
         m_interface = can.section(u':', 1);
-        // candump lines name the interface by its last part, "can0" of
-        // virtualcan's "tcp://127.0.0.1:35468/can0".
-        const QString last = m_interface.section(u'/', -1);
-        m_candumpInterface = last.isEmpty() || last.contains(u' ') ? "can0" : last.toStdString();
+        m_candumpInterface = n2k::CandumpInterface(m_interface.toStdString());
         const QStringList plugins = QCanBus::instance()->plugins();
         if (!plugins.contains(plugin)) {
             m_tool.Finish(kExitCannotOpen, Tr("there is no CAN plugin \"%1\"; available: %2")
@@ -146,7 +137,7 @@ private:
 
     bool LogFrame(const n2k::CanFrame& frame) {
         const std::string line =
-            n2k::FormatCandumpLine(WallMicroseconds(), m_candumpInterface, frame) + '\n';
+            n2k::FormatCandumpLine(n2k::WallMicroseconds(), m_candumpInterface, frame) + '\n';
         if (m_candump.write(line.data(), qint64(line.size())) == qint64(line.size()) &&
             m_candump.flush())
             return true;

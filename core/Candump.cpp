@@ -1,5 +1,6 @@
 #include "core/Candump.h"
 
+#include <chrono>
 #include <cstdio>
 
 namespace n2k {
@@ -102,6 +103,22 @@ std::optional<CandumpRecord> ParseCandumpLine(std::string_view line) {
         r.frame.data[i] = static_cast<uint8_t>(high << 4 | low);
     }
     return r;
+}
+
+uint64_t WallMicroseconds() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(
+        duration_cast<microseconds>(system_clock::now().time_since_epoch()).count());
+}
+
+std::string CandumpInterface(std::string_view interface) {
+    constexpr size_t kMaxName = 15; // a Linux network interface's name
+    const size_t slash = interface.rfind('/');
+    const std::string_view name =
+        slash == std::string_view::npos ? interface : interface.substr(slash + 1);
+    if (name.empty() || name.size() > kMaxName || name.find(' ') != std::string_view::npos)
+        return "can0";
+    return std::string(name);
 }
 
 } // namespace n2k

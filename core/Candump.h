@@ -20,6 +20,15 @@ struct CandumpRecord {
 std::string FormatCandumpLine(uint64_t microseconds, std::string_view interface,
                               const CanFrame& frame);
 
+// The wall clock in microseconds since the epoch, the time candump writes.
+uint64_t WallMicroseconds();
+
+// The name a log line gives a CAN interface: the last '/'-part of how it was
+// named (virtualcan's "tcp://127.0.0.1:35468/can0" is "can0"), or "can0"
+// where that part is empty, holds a space or is longer than a network
+// interface's name may be.
+std::string CandumpInterface(std::string_view interface);
+
 // A line with or without its line end. Nothing for anything else: standard
 // (11-bit) identifiers, remote and CAN FD frames, more than eight bytes,
 // stray characters.

@@ -25,7 +25,6 @@ namespace {
 constexpr int kTickMs = 50;
 // virtualcan connects in the background and never gives up on its own.
 constexpr int kConnectMs = 5000;
-constexpr size_t kMaxInterfaceName = 15; // what candump lines carry
 
 QString Tr(const char* text) {
     return QCoreApplication::translate("emulator", text);
@@ -36,11 +35,6 @@ QString Off() {
 }
 
 // candump -l stamps frames with the wall clock; the decoders read that.
-uint64_t WallMicroseconds() {
-    using namespace std::chrono;
-    return static_cast<uint64_t>(
-        duration_cast<microseconds>(system_clock::now().time_since_epoch()).count());
-}
 
 QCanBusFrame ToQt(const n2k::CanFrame& frame) {
     QCanBusFrame qt(frame.id,
@@ -63,14 +57,6 @@ std::optional<n2k::CanFrame> FromQt(const QCanBusFrame& qt) {
 }
 
 } // namespace
-
-std::string CandumpInterface(const QString& interface) {
-    const QString name = interface.section(u'/', -1);
-    if (name.isEmpty() || name.size() > static_cast<qsizetype>(kMaxInterfaceName) ||
-        name.contains(u' '))
-        return "can0";
-    return name.toStdString();
-}
 
 CBusSide::CBusSide(const DeviceSettings& settings, BusSetup setup, CBusExchange& exchange, Say say,
                    std::function<void()> fatal)
@@ -115,7 +101,7 @@ void CBusSide::run() {
         if (!device)
             return;
     }
-    const std::string interface = CandumpInterface(m_setup.interface);
+    const std::string interface = n2k::CandumpInterface(m_setup.interface.toStdString());
     CBusModel model(m_settings);
     QElapsedTimer clock; // valid once the nodes have claimed
     QTimer ticker;
@@ -138,7 +124,8 @@ void CBusSide::run() {
                 continue; // not on the bus: not in the log either
             if (!m_setup.candump)
                 continue;
-            const std::string line = n2k::FormatCandumpLine(WallMicroseconds(), interface, frame);
+            const std::string line =
+                n2k::FormatCandumpLine(n2k::WallMicroseconds(), interface, frame);
             if (std::fprintf(m_setup.candump, "%s\n", line.c_str()) < 0)
                 break;
             logged = true;

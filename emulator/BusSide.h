@@ -56,8 +56,4 @@ private:
     std::atomic<int> m_candumpError{0};
 };
 
-// The interface's name in candump lines: the last part of the plugin's name
-// for it ("can0" of "tcp://127.0.0.1:35468/can0"), "can0" without one.
-std::string CandumpInterface(const QString& interface);
-
 } // namespace emulator
