@@ -293,30 +293,31 @@ std::vector<Row> IdleRows(const std::optional<IdleResult>& r) {
                  " s connected"}};
 }
 
-std::vector<Row> IdleTrafficRows(const std::optional<IdleResult>& r) {
-    const std::string figure = "Idle at 10 broadcasts/s, traffic monitor open: terminal CPU";
+namespace {
+
+// One row: a process's CPU over a quiet run, against its goal.
+std::vector<Row> CpuRows(const std::optional<IdleResult>& r, const std::string& number,
+                         const std::string& figure, double goalPercent) {
     if (!r)
         return {};
-    const std::string goal = "< " + GoalNumber(kIdleTrafficCpuGoal) + " % of a core";
+    const std::string goal = "< " + GoalNumber(goalPercent) + " % of a core";
     if (!r->ok)
-        return {Missing("4b", figure, goal, r->error)};
+        return {Missing(number, figure, goal, r->error)};
     const double cpu = r->scheduledSeconds / r->wallSeconds * 100;
-    return {{"4b", figure, goal, Sig(cpu) + " %", Ratio(cpu, kIdleTrafficCpuGoal),
-             Met(cpu < kIdleTrafficCpuGoal),
+    return {{number, figure, goal, Sig(cpu) + " %", Ratio(cpu, goalPercent), Met(cpu < goalPercent),
              CpuRaw(r->scheduledSeconds, r->cpuSeconds, r->wallSeconds)}};
 }
 
+} // namespace
+
+std::vector<Row> IdleTrafficRows(const std::optional<IdleResult>& r) {
+    return CpuRows(r, "4b", "Idle at 10 broadcasts/s, traffic monitor open: terminal CPU",
+                   kIdleTrafficCpuGoal);
+}
+
 std::vector<Row> BusSideRows(const std::optional<IdleResult>& r) {
-    const std::string figure = "Emulator with its bus side (every group at its interval): its CPU";
-    if (!r)
-        return {};
-    const std::string goal = "< " + GoalNumber(kBusSideCpuGoal) + " % of a core";
-    if (!r->ok)
-        return {Missing("4c", figure, goal, r->error)};
-    const double cpu = r->scheduledSeconds / r->wallSeconds * 100;
-    return {{"4c", figure, goal, Sig(cpu) + " %", Ratio(cpu, kBusSideCpuGoal),
-             Met(cpu < kBusSideCpuGoal),
-             CpuRaw(r->scheduledSeconds, r->cpuSeconds, r->wallSeconds)}};
+    return CpuRows(r, "4c", "Emulator with its bus side (every group at its interval): its CPU",
+                   kBusSideCpuGoal);
 }
 
 std::vector<Row> StartupRows(const std::optional<StartupResult>& r) {

@@ -4,6 +4,7 @@
 #include "core/Candump.h"
 #include "core/N2kMessages.h"
 #include "core/ParameterModel.h"
+#include "tests/FreePort.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,19 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A TCP port nobody listens on now, for a bus of this case's own.
-int FreePort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    const bool ok = bind(s, reinterpret_cast<sockaddr*>(&a), size) == 0 &&
-                    getsockname(s, reinterpret_cast<sockaddr*>(&a), &size) == 0;
-    close(s);
-    return ok ? ntohs(a.sin_port) : -1;
-}
 
 // Engine Parameters, Rapid Update (every 100 ms) as the model sends it at
 // `level`, from the engine node at address 0.

@@ -9,6 +9,7 @@
 #include "emulator/BusModel.h"
 #include "emulator/EmulatorLoop.h"
 #include "emulator/Pty.h"
+#include "tests/FreePort.h"
 
 #include <QCanBus>
 #include <QCanBusDevice>
@@ -96,19 +97,6 @@ struct Messages {
         return seen.size();
     }
 };
-
-// A TCP port nobody listens on now, for a bus of this test's own.
-int FreePort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    const bool ok = bind(s, reinterpret_cast<sockaddr*>(&a), size) == 0 &&
-                    getsockname(s, reinterpret_cast<sockaddr*>(&a), &size) == 0;
-    close(s);
-    return ok ? ntohs(a.sin_port) : -1;
-}
 
 // The terminal's end of a pty.
 struct PtyPeer {
