@@ -1,5 +1,6 @@
 #include "cli/BusCommand.h"
 
+#include "can/CanDevice.h"
 #include "cli/BusJudge.h"
 #include "cli/CommandTable.h"
 #include "cli/Output.h"
@@ -8,7 +9,6 @@
 #include "core/N2kMessages.h"
 #include "core/PanelFields.h"
 
-#include <QCanBus>
 #include <QCanBusDevice>
 #include <QElapsedTimer>
 #include <QFile>
@@ -24,18 +24,6 @@ namespace cli {
 namespace {
 
 constexpr double kDefaultSeconds = 10;
-
-std::optional<n2k::CanFrame> FromQt(const QCanBusFrame& qt) {
-    const QByteArray payload = qt.payload();
-    if (qt.frameType() != QCanBusFrame::DataFrame || !qt.hasExtendedFrameFormat() ||
-        qt.hasFlexibleDataRateFormat() || payload.size() > 8)
-        return std::nullopt;
-    n2k::CanFrame frame;
-    frame.id = qt.frameId();
-    frame.length = static_cast<uint8_t>(payload.size());
-    std::copy(payload.begin(), payload.end(), frame.data.begin());
-    return frame;
-}
 
 // "Fluid Level type=5": the groups that share a PGN differ in a constant.
 QString GroupName(const n2k::Group& group) {
@@ -78,36 +66,24 @@ private:
     }
 
     bool OpenCan() {
-        const QString can = m_tool.GetRequest().can;
-        const QString plugin = can.section(u':', 0, 0);
-        m_interface = can.section(u':', 1);
-        m_candumpInterface = n2k::CandumpInterface(m_interface.toStdString());
-        const QStringList plugins = QCanBus::instance()->plugins();
-        if (!plugins.contains(plugin)) {
-            m_tool.Finish(kExitCannotOpen, Tr("there is no CAN plugin \"%1\"; available: %2")
-                                               .arg(plugin, plugins.join(QStringLiteral(", "))));
+        const can::CanName name = *can::SplitCanName(m_tool.GetRequest().can);
+        m_candumpInterface = n2k::CandumpInterface(name.interface.toStdString());
+        can::Opened opened = can::OpenCanDevice(name);
+        if (!opened.device) {
+            m_tool.Finish(kExitCannotOpen, opened.error);
             return false;
         }
-        QString error;
-        m_device.reset(QCanBus::instance()->createDevice(plugin, m_interface, &error));
-        if (m_device && !m_device->connectDevice())
-            error = m_device->errorString();
-        else if (m_device) {
-            QCanBusDevice* d = m_device.get();
-            connect(d, &QCanBusDevice::framesReceived, this, &CBusCheck::OnFrames);
-            connect(d, &QCanBusDevice::stateChanged, this,
-                    [this, d](QCanBusDevice::CanBusDeviceState state) {
-                        if (state == QCanBusDevice::UnconnectedState)
-                            m_tool.Finish(kExitCannotOpen,
-                                          Tr("the CAN interface %1 closed: %2")
-                                              .arg(m_tool.GetRequest().can, d->errorString()));
-                    });
-            return true;
-        }
-        m_tool.Finish(kExitCannotOpen,
-                      Tr("cannot open the CAN interface %1: %2")
-                          .arg(can, error.isEmpty() ? Tr("no such interface") : error));
-        return false;
+        m_device = std::move(opened.device);
+        QCanBusDevice* d = m_device.get();
+        connect(d, &QCanBusDevice::framesReceived, this, &CBusCheck::OnFrames);
+        connect(d, &QCanBusDevice::stateChanged, this,
+                [this, d](QCanBusDevice::CanBusDeviceState state) {
+                    if (state == QCanBusDevice::UnconnectedState)
+                        m_tool.Finish(kExitCannotOpen,
+                                      Tr("the CAN interface %1 closed: %2")
+                                          .arg(m_tool.GetRequest().can, d->errorString()));
+                });
+        return true;
     }
 
     int64_t Now() const { return m_clock.isValid() ? m_clock.elapsed() : 0; }
@@ -122,7 +98,7 @@ private:
 
     void OnFrames() {
         for (const QCanBusFrame& qt : m_device->readAllFrames()) {
-            const auto frame = FromQt(qt);
+            const auto frame = can::FromQt(qt);
             if (!frame || m_tool.Finished())
                 continue;
             if (m_candump.isOpen() && !LogFrame(*frame))
@@ -214,7 +190,6 @@ private:
         return out;
     }
 
-    QString m_interface;
     std::string m_candumpInterface;
     std::unique_ptr<QCanBusDevice> m_device;
     QFile m_candump;
@@ -234,8 +209,7 @@ std::unique_ptr<CCommand> MakeBus(CControlTool& tool) {
 QString BusProblem(const Request& r) {
     if (!r.arguments.isEmpty())
         return Tr("%1: takes no arguments, got \"%2\"").arg(r.command, r.arguments.join(' '));
-    const qsizetype colon = r.can.indexOf(u':');
-    if (colon <= 0 || colon + 1 == r.can.size())
+    if (!can::SplitCanName(r.can))
         return Expected(QStringLiteral("--can"), Tr("PLUGIN:INTERFACE, such as socketcan:can0"),
                         r.can);
     return {};

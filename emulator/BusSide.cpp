@@ -2,7 +2,6 @@
 
 #include "core/Candump.h"
 
-#include <QCanBus>
 #include <QCanBusDevice>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -34,28 +33,6 @@ QString Off() {
     return Tr("The bus side is off; the serial side runs on.");
 }
 
-// candump -l stamps frames with the wall clock; the decoders read that.
-
-QCanBusFrame ToQt(const n2k::CanFrame& frame) {
-    QCanBusFrame qt(frame.id,
-                    QByteArray(reinterpret_cast<const char*>(frame.data.data()), frame.length));
-    qt.setExtendedFrameFormat(true); // an identifier below 0x800 would pass for a standard one
-    return qt;
-}
-
-// NMEA 2000 uses extended data frames of up to eight bytes only.
-std::optional<n2k::CanFrame> FromQt(const QCanBusFrame& qt) {
-    const QByteArray payload = qt.payload();
-    if (qt.frameType() != QCanBusFrame::DataFrame || !qt.hasExtendedFrameFormat() ||
-        qt.hasFlexibleDataRateFormat() || payload.size() > 8)
-        return std::nullopt;
-    n2k::CanFrame frame;
-    frame.id = qt.frameId();
-    frame.length = static_cast<uint8_t>(payload.size());
-    std::copy(payload.begin(), payload.end(), frame.data.begin());
-    return frame;
-}
-
 } // namespace
 
 CBusSide::CBusSide(const DeviceSettings& settings, BusSetup setup, CBusExchange& exchange, Say say,
@@ -75,33 +52,25 @@ void CBusSide::Stop() {
 // A device that connects or is connecting; nothing, said why, when there is
 // none.
 QCanBusDevice* CBusSide::Open() {
-    const QString name = m_setup.plugin + u':' + m_setup.interface;
-    const QStringList plugins = QCanBus::instance()->plugins();
-    if (!plugins.contains(m_setup.plugin)) {
-        m_say(Tr("There is no CAN plugin '%1'; there are: %2. %3")
-                  .arg(m_setup.plugin, plugins.join(QLatin1String(", ")), Off()));
-        return nullptr;
+    can::Opened opened = can::OpenCanDevice(*m_setup.can);
+    if (!opened.device) {
+        QString text = opened.error; // a sentence of its own here
+        text[0] = text[0].toUpper();
+        m_say(text + u'.' + u' ' + Off());
     }
-    QString error;
-    std::unique_ptr<QCanBusDevice> device(
-        QCanBus::instance()->createDevice(m_setup.plugin, m_setup.interface, &error));
-    if (device && !device->connectDevice())
-        error = device->errorString();
-    else if (device)
-        return device.release();
-    m_say(Tr("Cannot open the CAN interface %1: %2. %3").arg(name, error, Off()));
-    return nullptr;
+    return opened.device.release();
 }
 
 void CBusSide::run() {
-    const QString name = m_setup.plugin + u':' + m_setup.interface;
+    const QString name = m_setup.can ? m_setup.can->Text() : QString();
     std::unique_ptr<QCanBusDevice> device;
-    if (!m_setup.plugin.isEmpty()) {
+    if (m_setup.can) {
         device.reset(Open());
         if (!device)
             return;
     }
-    const std::string interface = n2k::CandumpInterface(m_setup.interface.toStdString());
+    const std::string interface =
+        n2k::CandumpInterface(m_setup.can ? m_setup.can->interface.toStdString() : std::string());
     CBusModel model(m_settings);
     QElapsedTimer clock; // valid once the nodes have claimed
     QTimer ticker;
@@ -120,7 +89,7 @@ void CBusSide::run() {
     const auto send = [&] {
         bool logged = false;
         for (const n2k::CanFrame& frame : out) {
-            if (device && !device->writeFrame(ToQt(frame)))
+            if (device && !device->writeFrame(can::ToQt(frame)))
                 continue; // not on the bus: not in the log either
             if (!m_setup.candump)
                 continue;
@@ -158,7 +127,7 @@ void CBusSide::run() {
         QCanBusDevice* d = device.get();
         QObject::connect(d, &QCanBusDevice::framesReceived, [&, d] {
             for (const QCanBusFrame& qt : d->readAllFrames())
-                if (const auto frame = FromQt(qt); frame && clock.isValid())
+                if (const auto frame = can::FromQt(qt); frame && clock.isValid())
                     model.Receive(*frame, nowMs(), out);
             send();
         });

@@ -7,6 +7,7 @@
 // messages, and leaves its nodes' claims there for the claim broadcast.
 // Without a CAN interface it runs the bus model on the same schedule for the
 // candump log alone.
+#include "can/CanDevice.h"
 #include "emulator/BusModel.h"
 
 #include <QString>
@@ -15,15 +16,15 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 class QCanBusDevice;
 
 namespace emulator {
 
 struct BusSetup {
-    QString plugin; // empty: no CAN interface
-    QString interface;
-    FILE* candump = nullptr; // the frames sent, or none
+    std::optional<can::CanName> can; // none: the bus side runs for its candump alone
+    FILE* candump = nullptr;         // the frames sent, or none
 };
 
 class CBusSide final : public QThread {

@@ -110,17 +110,14 @@ const OptionEntry kOptions[] = {
                                    "received line as \"LINE <text>\"."),
      QT_TRANSLATE_NOOP("emulator", "a file path"),
      [](const QString& v, EmulatorOptions& o) { return StorePath(v, o.tracePath); }},
-    // The interface may hold colons itself (virtualcan's tcp://HOST:PORT/can0).
     {"can", "PLUGIN:INTERFACE",
      QT_TRANSLATE_NOOP("emulator", "Also stand on an NMEA 2000 bus, through a Qt SerialBus plugin: "
                                    "socketcan:can0 for an adapter, virtualcan:can0 or "
                                    "virtualcan:tcp://127.0.0.1:PORT/can0 without one."),
      QT_TRANSLATE_NOOP("emulator", "PLUGIN:INTERFACE, such as socketcan:can0"),
      [](const QString& v, EmulatorOptions& o) {
-         const qsizetype colon = v.indexOf(u':');
-         o.canPlugin = v.left(colon);
-         o.canInterface = v.mid(colon + 1);
-         return colon > 0 && !o.canInterface.isEmpty();
+         o.can = can::SplitCanName(v);
+         return o.can.has_value();
      }},
     {"candump", "FILE",
      QT_TRANSLATE_NOOP("emulator", "Log each CAN frame sent as a candump log line, with the wall "

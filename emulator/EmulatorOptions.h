@@ -1,11 +1,13 @@
 #pragma once
 // Command-line options of the device emulator.
+#include "can/CanDevice.h"
 #include "emulator/EmulatedDevice.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace emulator {
@@ -13,15 +15,14 @@ namespace emulator {
 struct EmulatorOptions {
     DeviceSettings device;
 
-    double rate = 10.0;        // level broadcasts per second
-    std::string linkPath;      // symbolic link to the pty's slave side, or empty
-    std::string tracePath;     // received bytes and lines, or empty
-    QString canPlugin;         // a Qt SerialBus plugin, or empty: no CAN interface
-    QString canInterface;      // the plugin's interface name
-    std::string candumpPath;   // CAN frames sent, "-" for stdout, or empty
-    std::string sendLogPath;   // level broadcasts written, or empty
-    double silentAfter = -1.0; // seconds; negative: never
-    double exitAfter = -1.0;   // seconds; negative: never
+    double rate = 10.0;              // level broadcasts per second
+    std::string linkPath;            // symbolic link to the pty's slave side, or empty
+    std::string tracePath;           // received bytes and lines, or empty
+    std::optional<can::CanName> can; // a Qt SerialBus plugin and its interface, or none
+    std::string candumpPath;         // CAN frames sent, "-" for stdout, or empty
+    std::string sendLogPath;         // level broadcasts written, or empty
+    double silentAfter = -1.0;       // seconds; negative: never
+    double exitAfter = -1.0;         // seconds; negative: never
     bool noise = false;
     bool garbage = false;
     bool flood = false;

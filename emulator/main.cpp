@@ -162,12 +162,12 @@ int main(int argc, char** argv) {
 
     // The loop puts the device's state in the exchange before the bus side
     // starts, so the bus's first messages show it.
-    const bool busSide = !options.canPlugin.isEmpty() || candump;
+    const bool busSide = options.can || candump;
     emulator::CBusExchange exchange;
     emulator::CEmulatorLoop loop(options, pty.Master(), g_signalPipe[0],
                                  {trace.get(), sendLog.get()}, {}, busSide ? &exchange : nullptr);
-    emulator::CBusSide bus(options.device, {options.canPlugin, options.canInterface, candump},
-                           exchange, Say, [] { OnStopSignal(0); });
+    emulator::CBusSide bus(options.device, {options.can, candump}, exchange, Say,
+                           [] { OnStopSignal(0); });
     if (busSide)
         bus.start();
     loop.Run();

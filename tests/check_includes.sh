@@ -5,7 +5,7 @@
 # (node_modules/ holds the decoder the tests install, not our code.)
 set -u
 cd "$(dirname "$0")/.."
-bare=$(grep -rnE '^#include "[^/"]+\.h"' core session widgets window cli emulator tests fuzz bench \
+bare=$(grep -rnE '^#include "[^/"]+\.h"' core session can widgets window cli emulator tests fuzz bench \
     --include='*.h' --include='*.cpp' --exclude-dir=node_modules || true)
 if [ -n "$bare" ]; then
     echo "includes without their folder:"

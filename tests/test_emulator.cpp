@@ -50,8 +50,9 @@ private slots:
                  emulator::ParseOutcome::Run);
         QVERIFY(options.device.productCode == 'A' && options.device.serialNumber == 0x12345678 &&
                 options.device.firmwareByte == 200 && options.rate == 2.5 && options.noise &&
-                !options.flood && !options.seedGiven && options.canPlugin == "virtualcan" &&
-                options.canInterface == "tcp://127.0.0.1:9/can0");
+                !options.flood && !options.seedGiven && options.can &&
+                options.can->plugin == "virtualcan" &&
+                options.can->interface == "tcp://127.0.0.1:9/can0");
         for (const QString& good : QStringList{"--rate 0.001", "--rate 1000", "--pace-bytes 0.001"})
             QVERIFY2(emulator::ParseOptions(QStringList{"emu"} + good.split(' '), options, text) ==
                          emulator::ParseOutcome::Run,

@@ -1,0 +1,38 @@
+#pragma once
+// A CAN adapter through Qt SerialBus, as the emulator and brendlowctl open
+// it: "PLUGIN:INTERFACE", split at the first colon, since an interface may
+// hold colons itself (virtualcan's "tcp://127.0.0.1:PORT/can0").
+#include "core/N2kFrames.h"
+
+#include <QCanBusDevice>
+#include <QCanBusFrame>
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace can {
+
+struct CanName {
+    QString plugin;
+    QString interface;
+    QString Text() const { return plugin + u':' + interface; }
+};
+
+// Empty when `text` lacks a plugin or an interface.
+std::optional<CanName> SplitCanName(const QString& text);
+
+// A device that is connected or connecting, or why there is none: the
+// plugin does not exist (the message lists those that do) or the interface
+// cannot be opened.
+struct Opened {
+    std::unique_ptr<QCanBusDevice> device;
+    QString error;
+};
+Opened OpenCanDevice(const CanName& name);
+
+QCanBusFrame ToQt(const n2k::CanFrame& frame);
+// NMEA 2000 uses extended data frames of up to eight bytes only; anything
+// else on the bus is not ours to read.
+std::optional<n2k::CanFrame> FromQt(const QCanBusFrame& qt);
+
+} // namespace can
