@@ -2,6 +2,7 @@
 
 #include <QCanBus>
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include <algorithm>
 
@@ -14,6 +15,11 @@ QString Tr(const char* text) {
 }
 
 } // namespace
+
+void QuietPluginNotes() {
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus*.info=false\n"
+                                                    "qt.canbus.plugins.socketcan.warning=false"));
+}
 
 std::optional<CanName> SplitCanName(const QString& text) {
     const qsizetype colon = text.indexOf(u':');

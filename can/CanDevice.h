@@ -12,6 +12,13 @@
 
 namespace can {
 
+// The CAN plugins' notes are not the program's messages: their servers and
+// sockets, and socketcan's search for the optional libsocketcan (only needed
+// to set a bit rate, which is the system's job here: `ip link`). Errors still
+// reach the user through the device's error string; QT_LOGGING_RULES turns
+// the notes back on.
+void QuietPluginNotes();
+
 struct CanName {
     QString plugin;
     QString interface;

@@ -1,5 +1,6 @@
 // brendlowctl: drives and reads the simulator device from scripts and test
 // rigs, on the same device session as the terminal's window.
+#include "can/CanDevice.h"
 #include "cli/ControlTool.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
@@ -7,15 +8,12 @@
 #include "session/SystemSerialBackend.h"
 
 #include <QCoreApplication>
-#include <QLoggingCategory>
 
 int main(int argc, char* argv[]) {
     cli::HoldClosedStandardStreams();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brendlowctl"));
-    // The CAN plugins' notes on their servers and sockets (bus) are not this
-    // program's messages; QT_LOGGING_RULES still turns them on.
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus*.info=false"));
+    can::QuietPluginNotes();
     cli::ParsedLine parsed = cli::ParseCommandLine(QCoreApplication::arguments());
     if (parsed.exitCode >= 0)
         return parsed.exitCode;

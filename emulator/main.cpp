@@ -2,6 +2,7 @@
 // and with --can or --candump its NMEA 2000 side. Reads its options, sets up
 // the pty, its link and the log files, starts the bus side's thread and runs
 // the serial side's loop until a signal or --exit-after ends it.
+#include "can/CanDevice.h"
 #include "emulator/BusSide.h"
 #include "emulator/EmulatorLoop.h"
 #include "emulator/EmulatorOptions.h"
@@ -9,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QLoggingCategory>
 
 #include <cerrno>
 #include <cstdio>
@@ -105,9 +105,7 @@ bool OpenOutputFile(const std::string& path, const QString& failure, File& file)
 
 int main(int argc, char** argv) {
     const QCoreApplication app(argc, argv);
-    // The CAN plugins' notes on their servers and sockets are not this
-    // program's messages; QT_LOGGING_RULES still turns them on.
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus*.info=false"));
+    can::QuietPluginNotes();
     emulator::EmulatorOptions options;
     QString text;
     switch (emulator::ParseOptions(QCoreApplication::arguments(), options, text)) {
