@@ -23,8 +23,12 @@ inline constexpr double kTrafficMonitorCpuGoal = 15; // % of a core, flood, moni
 inline constexpr double kIdleCpuGoal = 0.5;          // % of a core at 10 broadcasts/s
 inline constexpr double kIdleTrafficCpuGoal = 1;     // the same, traffic monitor open
 inline constexpr double kBusSideCpuGoal = 1;         // the emulator with its bus side
-inline constexpr double kStartupGoalMs = 100;        // exec to the first paint
-inline constexpr double kResidentGoalMB = 40;        // connected, in 10^6 bytes
+// A 250 kbit/s NMEA 2000 bus at full load carries about 1,800 frames a second.
+inline constexpr double kLoadedBusFramesPerSecond = 1800;
+inline constexpr double kBusReassemblyGoal = 1000; // × a loaded bus, reassembled and decoded
+inline constexpr double kBusCheckCpuGoal = 5;      // brendlowctl bus on a loaded bus
+inline constexpr double kStartupGoalMs = 100;      // exec to the first paint
+inline constexpr double kResidentGoalMB = 40;      // connected, in 10^6 bytes
 
 struct Row {
     std::string number;

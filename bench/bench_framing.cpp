@@ -1,10 +1,13 @@
 // Framing throughput: received bytes through the 50-byte sliding window and
-// the report dispatcher, as the terminal frames them, on one core.
+// the report dispatcher, as the terminal frames them, on one core; and CAN
+// frames through the fast-packet reassembler and the decoder, as
+// `brendlowctl bus` reads a bus.
 //
 // Two streams: back-to-back level broadcasts (every line framed, checksum
 // tested and decoded) and random noise (the window full nearly all the time).
 // Every allocation made while the loop runs is counted by the global
 // operator new below and reported per byte.
+#include "core/N2kMessages.h"
 #include "core/ReceiveWindow.h"
 #include "core/ReportLines.h"
 #include "core/Reports.h"
@@ -182,6 +185,64 @@ void BM_FramingNoise(benchmark::State& state) {
     RunFraming(state, NoiseStream());
 }
 
+// A busy bus: eight engines' worth of the device's messages (every group once,
+// from eight sources), their fast packets' frames interleaved frame by frame
+// as senders on one bus interleave them, over levels 0..100.
+const std::vector<n2k::CanFrame>& BusFrameStream() {
+    static const std::vector<n2k::CanFrame> stream = [] {
+        std::vector<n2k::CanFrame> frames;
+        n2k::CFrameEncoder encoder;
+        for (int level = 0; level <= 100; level += 10) {
+            std::vector<std::vector<n2k::CanFrame>> senders;
+            for (uint8_t source = 0; source < 8; ++source) {
+                n2k::DeviceState state;
+                state.level = static_cast<uint8_t>(level);
+                state.engineAddress = static_cast<uint8_t>(source * 2);
+                state.transmissionAddress = static_cast<uint8_t>(source * 2 + 1);
+                n2k::CMessageCycle cycle;
+                std::vector<n2k::CanFrame>& mine = senders.emplace_back();
+                for (const n2k::Message& message : cycle.Due(0, state)) {
+                    n2k::CFrameEncoder::Frames out;
+                    const size_t n = encoder.Encode(message, out);
+                    mine.insert(mine.end(), out.begin(), out.begin() + static_cast<long>(n));
+                }
+            }
+            for (size_t i = 0;; ++i) {
+                bool any = false;
+                for (const auto& mine : senders)
+                    if (i < mine.size()) {
+                        frames.push_back(mine[i]);
+                        any = true;
+                    }
+                if (!any)
+                    break;
+            }
+        }
+        return frames;
+    }();
+    return stream;
+}
+
+void BM_BusReassembly(benchmark::State& state) {
+    const std::vector<n2k::CanFrame>& frames = BusFrameStream();
+    n2k::CReassembler reassembler;
+    uint64_t decoded = 0;
+    const uint64_t allocationsBefore = g_allocations.load(std::memory_order_relaxed);
+    for (auto _ : state) {
+        for (const n2k::CanFrame& frame : frames)
+            if (const auto message = reassembler.Push(frame))
+                if (const auto values = n2k::Decode(*message))
+                    decoded += static_cast<uint64_t>(values->values[0]) | 1;
+        benchmark::DoNotOptimize(decoded);
+    }
+    const uint64_t allocations = g_allocations.load(std::memory_order_relaxed) - allocationsBefore;
+    const auto count = static_cast<double>(state.iterations()) * static_cast<double>(frames.size());
+    state.SetItemsProcessed(static_cast<int64_t>(count));
+    state.counters["allocs_per_frame"] = benchmark::Counter(count > 0 ? allocations / count : 0.0);
+    state.counters["allocations"] = benchmark::Counter(static_cast<double>(allocations));
+    state.counters["decoded"] = benchmark::Counter(static_cast<double>(decoded > 0));
+}
+
 // Frames both streams for a while before anything is measured: the first
 // repetitions of a cold process ran up to a third slower than the rest
 // (a coefficient of variation of 13 % over five), while a terminal under a
@@ -203,6 +264,7 @@ void WarmUp() {
 
 BENCHMARK(BM_FramingLevelBroadcasts);
 BENCHMARK(BM_FramingNoise);
+BENCHMARK(BM_BusReassembly);
 
 int main(int argc, char** argv) {
     // The allocation counts mean something only if this operator new is the

@@ -93,6 +93,8 @@ private:
             m_clock.start();
         if (const auto& instances = m_tool.Session().Instances())
             m_judge.SetInstances(device::InstancesInLineOrder(*instances));
+        if (const auto& claims = m_tool.Session().Claims())
+            m_judge.SetAddresses(claims->engineAddress, claims->transmissionAddress);
         m_judge.Level(Now(), status.level, status.modes.warnings);
     }
 
@@ -104,7 +106,9 @@ private:
             if (m_candump.isOpen() && !LogFrame(*frame))
                 return;
             const auto message = m_reassembler.Push(*frame);
-            if (!message || !m_clock.isValid())
+            // Which node is the device's is known from its first claim
+            // broadcast on; until then nothing on the bus is judged.
+            if (!message || !m_clock.isValid() || !m_tool.Session().Claims())
                 continue;
             if (const auto decoded = n2k::Decode(*message))
                 m_judge.Seen(Now(), message->source, *decoded);

@@ -19,6 +19,9 @@ void CBusJudge::Level(int64_t ms, uint8_t level, bool warnings) {
 }
 
 void CBusJudge::Seen(int64_t ms, uint8_t source, const n2k::Decoded& decoded) {
+    if (m_addresses && source != (decoded.group->node == n2k::Node::Engine ? m_addresses->first
+                                                                           : m_addresses->second))
+        return;
     RowFor(*decoded.group, source);
     m_pending.push_back({ms, source, decoded});
 }
@@ -65,7 +68,7 @@ void CBusJudge::JudgeUntil(int64_t ms) {
         m_pending.pop_front();
         BusRow& row = RowFor(*m.decoded.group, m.source);
         const int64_t interval = m.decoded.group->intervalMs;
-        if (interval > 0 && m.ms - row.lastMs > 2 * interval)
+        if (interval > 0 && row.seen > 0 && m.ms - row.lastMs > 2 * interval)
             ++row.late;
         row.lastMs = m.ms;
         ++row.seen;

@@ -39,6 +39,12 @@ public:
     void Level(int64_t ms, uint8_t level, bool warnings);
     // Instances are compared once the device has reported them.
     void SetInstances(const std::array<uint8_t, 8>& instances) { m_instances = instances; }
+    // The addresses the device's engine and transmission nodes hold, as its
+    // claim broadcast reports them: from then on only their messages are
+    // judged; other nodes may send the same groups, with their own values.
+    void SetAddresses(uint8_t engine, uint8_t transmission) {
+        m_addresses = std::pair{engine, transmission};
+    }
     void Seen(int64_t ms, uint8_t source, const n2k::Decoded& decoded);
     // Judges what is left, adds a row for each group the device sends that
     // did not come from the address its node holds (when known), and
@@ -65,6 +71,7 @@ private:
     std::deque<Message> m_pending;
     std::map<std::pair<const n2k::Group*, uint8_t>, BusRow> m_rows;
     std::optional<std::array<uint8_t, 8>> m_instances;
+    std::optional<std::pair<uint8_t, uint8_t>> m_addresses;
     // Until two level broadcasts have shown the device's period: a second,
     // the slowest rate the device broadcasts at in use.
     int64_t m_periodMs = 1000;

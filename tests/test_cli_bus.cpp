@@ -70,7 +70,7 @@ private slots:
 
     // A gap over twice the interval is late; none for twice the interval
     // at the end is missing, and so is a group never seen from the
-    // address its node holds.
+    // address its node holds. Other nodes' messages are not the device's.
     void lateAndMissing() {
         cli::CBusJudge judge;
         judge.Level(0, 0, false);
@@ -84,11 +84,18 @@ private slots:
         QVERIFY(std::all_of(rows.begin() + 1, rows.end(),
                             [](const cli::BusRow& r) { return r.missing && !r.Good(); }));
 
+        // A second engine on the bus, at another address, with its own
+        // values: not the device's, so not judged.
         cli::CBusJudge onTime;
+        onTime.SetAddresses(0, 3);
         onTime.Level(0, 0, false);
         onTime.Seen(0, 0, Rapid(0));
+        onTime.Seen(100, 9, Rapid(90));
         onTime.Seen(200, 0, Rapid(0));
-        QVERIFY(RapidRow(onTime.End(400, std::nullopt)).Good());
+        const auto both = onTime.End(400, std::nullopt);
+        QVERIFY(RapidRow(both).Good());
+        QVERIFY(std::none_of(both.begin(), both.end(),
+                             [](const cli::BusRow& r) { return r.source == 9; }));
     }
 
     void check_data() {
