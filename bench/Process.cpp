@@ -65,6 +65,13 @@ bool CChildProcess::Freeze() {
     return false;
 }
 
+int CChildProcess::WaitForExit(double seconds) {
+    if (m_process.state() != QProcess::NotRunning &&
+        !m_process.waitForFinished(static_cast<int>(seconds * 1000)))
+        return -1;
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
 void CChildProcess::Stop() {
     if (m_process.state() == QProcess::NotRunning)
         return;

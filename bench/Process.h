@@ -34,6 +34,9 @@ public:
     bool RealTime() const;
     // Stops the process where it is (SIGSTOP) and waits until it has stopped.
     bool Freeze();
+    // Waits for the process to end by itself; its exit code, or -1 when it
+    // crashed or was still running after `seconds`.
+    int WaitForExit(double seconds);
     // SIGTERM (the emulator then flushes its logs and removes its link), and
     // SIGKILL when it has not ended after five seconds.
     void Stop();

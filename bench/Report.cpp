@@ -338,6 +338,31 @@ std::vector<Row> BusSideRows(const std::optional<IdleResult>& r) {
                    kBusSideCpuGoal);
 }
 
+std::vector<Row> BusCheckRows(const std::optional<BusCheckResult>& r) {
+    if (!r)
+        return {};
+    const std::string load =
+        "brendlowctl bus on a loaded bus (" + Grouped(kLoadedBusFramesPerSecond) + " frames/s)";
+    const std::string cpuFigure = load + ": its CPU";
+    const std::string lostFigure = load + ": frames lost";
+    const std::string cpuGoal = "< " + GoalNumber(kBusCheckCpuGoal) + " % of a core";
+    if (!r->ok)
+        return {Missing("4d", cpuFigure, cpuGoal, r->error)};
+    const double cpu = r->scheduledSeconds / r->wallSeconds * 100;
+    return {{"4d", cpuFigure, cpuGoal, Sig(cpu) + " %", Ratio(cpu, kBusCheckCpuGoal),
+             Met(cpu < kBusCheckCpuGoal),
+             CpuRaw(r->scheduledSeconds, r->cpuSeconds, r->wallSeconds) + "; " +
+                 Grouped(r->framesPerSecondLogged) + " frames/s in its candump (device " +
+                 Grouped(r->deviceFramesPerSecond) + ", load generator " +
+                 Grouped(r->generatorFramesPerSecond) + ")"},
+            {"4d", lostFigure, "0, device passed", Grouped(double(r->generatorFramesLost)), "-",
+             Met(r->generatorFramesLost == 0 && r->exitCode == 0),
+             Grouped(double(r->generatorFramesMatched)) +
+                 " of the generator's frames found in order in its candump, " +
+                 Grouped(double(r->framesLogged)) + " frames logged; its exit code " +
+                 std::to_string(r->exitCode) + (r->exitCode == 0 ? " (the device passed)" : "")}};
+}
+
 std::vector<Row> StartupRows(const std::optional<StartupResult>& r) {
     const std::string figure = "Start-up: exec → window painted (median)";
     const std::string goal = "< " + GoalNumber(kStartupGoalMs) + " ms";

@@ -53,6 +53,7 @@ std::vector<Row> ReaderFloodRows(const std::optional<FloodResult>& r, const std:
 std::vector<Row> IdleRows(const std::optional<IdleResult>& r);
 std::vector<Row> IdleTrafficRows(const std::optional<IdleResult>& r);
 std::vector<Row> BusSideRows(const std::optional<IdleResult>& r);
+std::vector<Row> BusCheckRows(const std::optional<BusCheckResult>& r);
 std::vector<Row> StartupRows(const std::optional<StartupResult>& r);
 std::vector<Row> PacedRows(const std::optional<PacedResult>& r,
                            const std::optional<PacedResult>& realtime);

@@ -56,6 +56,21 @@ struct IdleResult {
     double residentMiB = 0;
 };
 
+struct BusCheckResult {
+    bool ok = false;
+    std::string error;
+    double wallSeconds = 0; // brendlowctl's CPU over the window
+    double cpuSeconds = 0;
+    double scheduledSeconds = 0;
+    int exitCode = -1;                   // brendlowctl bus's: 0 when the device passed
+    double deviceFramesPerSecond = 0;    // the emulator's, from its intervals
+    double generatorFramesPerSecond = 0; // the load generator's
+    size_t framesLogged = 0;             // lines in brendlowctl's candump
+    double framesPerSecondLogged = 0;    // over the candump's first to last time
+    size_t generatorFramesMatched = 0;   // the generator's frames found in order
+    size_t generatorFramesLost = 0;
+};
+
 struct StartupResult {
     bool ok = false;
     std::string error;
@@ -95,6 +110,8 @@ IdleResult RunIdle(const Programs& programs, const Durations& durations,
                    bool trafficMonitor = false);
 // The emulator's own CPU with its bus side on a virtual CAN bus.
 IdleResult RunBusSide(const Programs& programs, const Durations& durations);
+// brendlowctl bus on a virtual CAN bus filled to a 250 kbit/s bus's load.
+BusCheckResult RunBusCheck(const Programs& programs, const Durations& durations);
 StartupResult RunStartups(const Programs& programs, const Durations& durations);
 // With `realtimeReceiver` the emulator runs at real-time priority, so that its
 // reads follow the bytes' arrival even on a busy machine.

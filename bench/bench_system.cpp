@@ -22,8 +22,8 @@ QString Tr(const char* text) {
     return QCoreApplication::translate("bench_system", text);
 }
 
-const QStringList kRuns = {"flood",        "traffic",  "watch",   "idle",
-                           "idle-traffic", "bus-side", "startup", "paced"};
+const QStringList kRuns = {"flood",    "traffic",   "watch",   "idle", "idle-traffic",
+                           "bus-side", "bus-check", "startup", "paced"};
 
 int Usage(const QString& problem) {
     std::fprintf(stderr, "brendlow_bench_system: %s\n%s\n", problem.toLocal8Bit().constData(),
@@ -106,6 +106,7 @@ int main(int argc, char** argv) {
     const std::string loadBefore = bench::LoadLine();
     std::optional<bench::FloodResult> flood, floodTraffic, floodWatch;
     std::optional<bench::IdleResult> idle, idleTraffic, busSide;
+    std::optional<bench::BusCheckResult> busCheck;
     std::optional<bench::StartupResult> startup;
     std::optional<bench::PacedResult> paced, pacedRealtime;
     auto progress = [](const char* what) {
@@ -152,6 +153,11 @@ int main(int argc, char** argv) {
         busSide = bench::RunBusSide(programs, durations);
     }
 
+    if (runs("bus-check")) {
+        progress("brendlowctl bus on a loaded bus");
+        busCheck = bench::RunBusCheck(programs, durations);
+    }
+
     std::vector<bench::Row> rows;
     auto add = [&rows](std::vector<bench::Row> more) {
         rows.insert(rows.end(), more.begin(), more.end());
@@ -167,6 +173,7 @@ int main(int argc, char** argv) {
     add(bench::IdleRows(idle));
     add(bench::IdleTrafficRows(idleTraffic));
     add(bench::BusSideRows(busSide));
+    add(bench::BusCheckRows(busCheck));
     add(bench::StartupRows(startup));
     add(bench::PacedRows(paced, pacedRealtime));
 

@@ -16,7 +16,9 @@ QString Tr(const char* text) {
 
 } // namespace
 
-void QuietPluginNotes() {
+void PrepareProcess() {
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
     QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus*.info=false\n"
                                                     "qt.canbus.plugins.socketcan.warning=false"));
 }

@@ -12,12 +12,17 @@
 
 namespace can {
 
-// The CAN plugins' notes are not the program's messages: their servers and
-// sockets, and socketcan's search for the optional libsocketcan (only needed
-// to set a bit rate, which is the system's job here: `ip link`). Errors still
-// reach the user through the device's error string; QT_LOGGING_RULES turns
-// the notes back on.
-void QuietPluginNotes();
+// Call first thing in main(), in a program that may open a CAN adapter.
+// - The CAN plugins' notes are not the program's messages: their servers
+//   and sockets, and socketcan's search for the optional libsocketcan (only
+//   needed to set a bit rate, which is the system's job here: `ip link`).
+//   Errors still reach the user through the device's error string;
+//   QT_LOGGING_RULES turns the notes back on.
+// - virtualcan stamps every frame with the local time. With TZ unset, the C
+//   library checks /etc/localtime for a change at each stamp: a quarter of
+//   brendlowctl's time on a loaded bus. TZ naming that same file keeps the
+//   zone and reads it once.
+void PrepareProcess();
 
 struct CanName {
     QString plugin;

@@ -24,6 +24,7 @@ namespace cli {
 namespace {
 
 constexpr double kDefaultSeconds = 10;
+constexpr int kFlushMs = 250;
 
 // "Fluid Level type=5": the groups that share a PGN differ in a constant.
 QString GroupName(const n2k::Group& group) {
@@ -47,6 +48,10 @@ public:
     void Start(const session::DeviceIdentity&) override {
         connect(&m_tool.Session(), &session::CDeviceSession::LevelReported, this,
                 &CBusCheck::OnLevel);
+        connect(&m_tool.Session(), &session::CDeviceSession::AddressClaimReported, this,
+                [this](const proto::AddressClaim& claim) {
+                    m_judge.SetAddresses(claim.engineAddress, claim.transmissionAddress);
+                });
         const double seconds =
             m_tool.GetRequest().seconds >= 0 ? m_tool.GetRequest().seconds : kDefaultSeconds;
         connect(&m_stop, &QTimer::timeout, this, &CBusCheck::End);
@@ -59,8 +64,11 @@ private:
         if (path.isEmpty())
             return true;
         m_candump.setFileName(path);
-        if (m_candump.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (m_candump.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            connect(&m_flush, &QTimer::timeout, this, &CBusCheck::FlushCandump);
+            m_flush.start(kFlushMs);
             return true;
+        }
         m_tool.Finish(kExitOutput, Tr("cannot write %1: %2").arg(path, m_candump.errorString()));
         return false;
     }
@@ -93,8 +101,6 @@ private:
             m_clock.start();
         if (const auto& instances = m_tool.Session().Instances())
             m_judge.SetInstances(device::InstancesInLineOrder(*instances));
-        if (const auto& claims = m_tool.Session().Claims())
-            m_judge.SetAddresses(claims->engineAddress, claims->transmissionAddress);
         m_judge.Level(Now(), status.level, status.modes.warnings);
     }
 
@@ -108,25 +114,38 @@ private:
             const auto message = m_reassembler.Push(*frame);
             // Which node is the device's is known from its first claim
             // broadcast on; until then nothing on the bus is judged.
-            if (!message || !m_clock.isValid() || !m_tool.Session().Claims())
+            if (!message || !m_clock.isValid() || !m_judge.KnowsAddresses())
                 continue;
             if (const auto decoded = n2k::Decode(*message))
                 m_judge.Seen(Now(), message->source, *decoded);
         }
     }
 
+    // A few times a second, not once a frame: a loaded bus brings 1,800 a
+    // second.
+    void FlushCandump() {
+        if (m_candump.isOpen() && !m_tool.Finished() && !m_candump.flush())
+            CandumpFailed();
+    }
+
     bool LogFrame(const n2k::CanFrame& frame) {
         const std::string line =
             n2k::FormatCandumpLine(n2k::WallMicroseconds(), m_candumpInterface, frame) + '\n';
-        if (m_candump.write(line.data(), qint64(line.size())) == qint64(line.size()) &&
-            m_candump.flush())
+        if (m_candump.write(line.data(), qint64(line.size())) == qint64(line.size()))
             return true;
-        m_tool.Finish(kExitOutput,
-                      Tr("cannot write %1: %2").arg(m_candump.fileName(), m_candump.errorString()));
+        CandumpFailed();
         return false;
     }
 
+    void CandumpFailed() {
+        m_tool.Finish(kExitOutput,
+                      Tr("cannot write %1: %2").arg(m_candump.fileName(), m_candump.errorString()));
+    }
+
     void End() {
+        FlushCandump();
+        if (m_tool.Finished())
+            return;
         std::optional<std::pair<uint8_t, uint8_t>> addresses;
         if (const auto& claims = m_tool.Session().Claims())
             addresses = std::pair{claims->engineAddress, claims->transmissionAddress};
@@ -198,6 +217,7 @@ private:
     std::unique_ptr<QCanBusDevice> m_device;
     QFile m_candump;
     QTimer m_stop;
+    QTimer m_flush;
     QElapsedTimer m_clock; // from the first level broadcast
     n2k::CReassembler m_reassembler;
     CBusJudge m_judge;

@@ -45,6 +45,7 @@ public:
     void SetAddresses(uint8_t engine, uint8_t transmission) {
         m_addresses = std::pair{engine, transmission};
     }
+    bool KnowsAddresses() const { return m_addresses.has_value(); }
     void Seen(int64_t ms, uint8_t source, const n2k::Decoded& decoded);
     // Judges what is left, adds a row for each group the device sends that
     // did not come from the address its node holds (when known), and

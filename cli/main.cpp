@@ -13,7 +13,7 @@ int main(int argc, char* argv[]) {
     cli::HoldClosedStandardStreams();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brendlowctl"));
-    can::QuietPluginNotes();
+    can::PrepareProcess();
     cli::ParsedLine parsed = cli::ParseCommandLine(QCoreApplication::arguments());
     if (parsed.exitCode >= 0)
         return parsed.exitCode;

@@ -105,7 +105,7 @@ bool OpenOutputFile(const std::string& path, const QString& failure, File& file)
 
 int main(int argc, char** argv) {
     const QCoreApplication app(argc, argv);
-    can::QuietPluginNotes();
+    can::PrepareProcess();
     emulator::EmulatorOptions options;
     QString text;
     switch (emulator::ParseOptions(QCoreApplication::arguments(), options, text)) {
