@@ -59,7 +59,7 @@ start_emulator "$ROOT/build" "$name" "$ROOT/build/emulator.out" ||
 trap stop_emulator EXIT INT TERM
 pty=$(readlink "$ROOT/build/ports/$name")
 if [ "$mode" = emulator ]; then
-    echo "The emulator runs on $pty, linked at build/ports/$name (process $emulator_pid)."
+    echo "The emulator runs on $pty, linked at build/ports/$name (process $emulator_pid), and on the NMEA 2000 bus $demo_bus."
     echo "brendlowctl reaches it as $name, its default port; try:"
     echo "    build/brendlowctl identify"
     echo "    build/brendlowctl watch --count 3"
@@ -67,6 +67,6 @@ if [ "$mode" = emulator ]; then
     wait "$emulator_pid" || true
     exit 0
 fi
-echo "Started the emulator (process $emulator_pid) on $pty, linked at build/ports/$name; the terminal's $name is that port."
+echo "Started the emulator (process $emulator_pid) on $pty, linked at build/ports/$name; the terminal's $name is that port. Its NMEA 2000 side is on $demo_bus."
 echo "Starting the terminal build/BrendlowTerminal; closing it stops the emulator."
 "$ROOT/build/BrendlowTerminal"

@@ -21,11 +21,15 @@ fail() { echo "test_readme: $*" >&2; failures=$((failures + 1)); }
 
 # The examples run from a project folder of their own, where build/ holds the
 # programs and, as after ./run.sh --emulator-only, an emulator at ports/COM1.
-mkdir -p "$sandbox/build/ports" "$sandbox/examples"
+mkdir -p "$sandbox/build/ports" "$sandbox/examples" "$sandbox/tests"
+ln -s "$src/tests/n2k-decoder" "$sandbox/tests/n2k-decoder"
 cp "$build/brendlowctl" "$build/BrendlowEmulator" "$sandbox/build/"
 touch "$sandbox/build/CMakeCache.txt" # a build tree keeps its data beside its programs
 export XDG_CONFIG_HOME=$sandbox/config
-"$sandbox/build/BrendlowEmulator" --link "$sandbox/build/ports/COM1" >/dev/null 2>&1 &
+# On the bus ./run.sh puts it on, which the README's bus example names; the
+# decoder that example runs is the one the cross-check installs.
+demo_bus=$(. "$src/scripts/emulator.sh" && echo "$demo_bus")
+"$sandbox/build/BrendlowEmulator" --link "$sandbox/build/ports/COM1" --can "$demo_bus" >/dev/null 2>&1 &
 emulator=$!
 for _ in $(seq 50); do [ -e "$sandbox/build/ports/COM1" ] && break; sleep 0.1; done
 
