@@ -123,11 +123,13 @@ std::string ProductName(uint8_t code) {
 }
 
 std::string EngineSaText(const AddressClaim& c) {
-    return SaText(c.engineAddress, c.claimFlags & 0x01, c.claimFlags & 0x02);
+    return SaText(c.engineAddress, c.claimFlags & ClaimedFlag(0),
+                  c.claimFlags & CannotClaimFlag(0));
 }
 
 std::string TransmissionSaText(const AddressClaim& c) {
-    return SaText(c.transmissionAddress, c.claimFlags & 0x04, c.claimFlags & 0x08);
+    return SaText(c.transmissionAddress, c.claimFlags & ClaimedFlag(1),
+                  c.claimFlags & CannotClaimFlag(1));
 }
 
 } // namespace proto

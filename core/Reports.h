@@ -81,8 +81,17 @@ bool IsKnownProduct(uint8_t productCode);
 // The name of a known product, or "Wrong ID".
 std::string ProductName(uint8_t productCode);
 
-// "SA=n; Claimed; Normal." and its variants, for the engine (bits 0 and 1)
-// and the transmission node (bits 2 and 3).
+// The claim flags of the address claim broadcast, two bits a node: the
+// engine's (node 0) are bits 0 and 1, the transmission's (node 1) 2 and 3.
+inline constexpr uint8_t ClaimedFlag(unsigned node) {
+    return static_cast<uint8_t>(1u << (2 * node));
+}
+inline constexpr uint8_t CannotClaimFlag(unsigned node) {
+    return static_cast<uint8_t>(2u << (2 * node));
+}
+
+// "SA=n; Claimed; Normal." and its variants, for the engine and the
+// transmission node.
 std::string EngineSaText(const AddressClaim& claim);
 std::string TransmissionSaText(const AddressClaim& claim);
 

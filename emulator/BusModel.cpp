@@ -112,12 +112,10 @@ proto::AddressClaim CBusModel::Claims() const {
     proto::AddressClaim claims{0, m_nodes[kEngine].Address(), m_nodes[kTransmission].Address()};
     for (size_t i = 0; i < m_nodes.size(); ++i) {
         const n2k::ClaimState state = m_nodes[i].State();
-        // Bits 0 and 1 the engine's, 2 and 3 the transmission's: claimed,
-        // cannot claim.
         if (state == n2k::ClaimState::Claimed)
-            claims.claimFlags |= static_cast<uint8_t>(1u << (2 * i));
+            claims.claimFlags |= proto::ClaimedFlag(static_cast<unsigned>(i));
         else if (state == n2k::ClaimState::CannotClaim)
-            claims.claimFlags |= static_cast<uint8_t>(2u << (2 * i));
+            claims.claimFlags |= proto::CannotClaimFlag(static_cast<unsigned>(i));
     }
     return claims;
 }

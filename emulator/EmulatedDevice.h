@@ -80,8 +80,8 @@ private:
     DeviceSettings m_settings;
     bool m_queried = false;
     uint8_t m_level = 50;
-    uint8_t m_modeFlags = 0x01;  // Quiet off, Dynamic off, Warnings off
-    uint8_t m_claimFlags = 0x05; // engine and transmission claimed
+    uint8_t m_modeFlags = 0x01; // Quiet off, Dynamic off, Warnings off
+    uint8_t m_claimFlags = proto::ClaimedFlag(0) | proto::ClaimedFlag(1);
     std::array<uint8_t, kInstanceCount> m_instances{0, 1, 2, 3, 4, 5, 6, 7};
     uint8_t m_sid = 0;
     uint8_t m_sweepLevel = 0;
