@@ -109,7 +109,7 @@ QString CopyText(const PanelSnapshot& shown) {
         const PanelEntry& e = *s.entry;
         text += QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
                     .arg(QString::fromLatin1(e.caption), s.text,
-                         shown.level ? QString::number(s.value, 'g', 15) : QString(), UnitName(e))
+                         shown.level ? ReadoutNumber(s.value, e.decimals) : QString(), UnitName(e))
                     .arg(e.source.pgn)
                     .arg(shown.level ? QString::number(s.raw) : QString());
     }

@@ -53,7 +53,8 @@ QString UnitName(const PanelEntry& entry);
 QString DetailText(const PanelEntry& entry, const PanelSnapshot& shown);
 
 // The panel as tab-separated lines for the clipboard: a header, then per
-// read-out caption, shown text, value, unit, PGN and raw (value and raw
+// read-out caption, shown text, value (the number shown, with its decimals,
+// as brendlowctl's records give it), unit, PGN and raw (value and raw
 // empty while the panel is cleared), then per status text box caption and
 // text.
 QString CopyText(const PanelSnapshot& shown);

@@ -273,7 +273,7 @@ private slots:
         for (const QString& line : lines.mid(1))
             rows[line.section('\t', 0, 0)] = line.split('\t');
         QCOMPARE(rows["Engine Speed"].mid(1, 4),
-                 (QStringList{ReadoutText(1035), "100", "RPM", "127488"}));
+                 (QStringList{ReadoutText(1035), "100.00", "RPM", "127488"}));
         QCOMPARE(rows["Engine Speed"][5].toDouble() * 0.25, 100.0);
         QCOMPARE(rows["Max. Depth Range"][1], QString("Error"));
         QCOMPARE(rows["Rudder Angle Order"][1], QString("0x7FFF"));
