@@ -102,7 +102,7 @@ private slots:
         QTest::addColumn<QStringList>("emulatorArgs");
         QTest::addColumn<QStringList>("ctlArgs"); // BUS stands for the bus's interface
         QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("says"); // on stdout, or on stderr for exit 2 and 64
+        QTest::addColumn<QString>("says"); // on stdout, or on stderr for exit 2, 64 and 74
 
         QTest::newRow("all ok") << QStringList{} << QStringList{"--can", "virtualcan:BUS"} << 0
                                 << QString();
@@ -114,6 +114,9 @@ private slots:
         QTest::newRow("no such interface")
             << QStringList{} << QStringList{"--can", "socketcan:nosuchcan7"} << 2
             << QString("cannot open the CAN interface socketcan:nosuchcan7");
+        QTest::newRow("a full disk")
+            << QStringList{} << QStringList{"--can", "virtualcan:BUS", "--candump", "/dev/full"}
+            << 74 << QString("cannot write /dev/full");
         QTest::newRow("no interface") << QStringList{} << QStringList{"--can", "virtualcan:"} << 64
                                       << QString("--can: expected PLUGIN:INTERFACE");
     }
@@ -144,7 +147,7 @@ private slots:
         const QByteArray out = ctl.readAllStandardOutput();
         const QByteArray err = ctl.readAllStandardError();
         QVERIFY2(ctl.exitCode() == code, (out + err).constData());
-        if (code == 2 || code == 64) {
+        if (code == 2 || code == 64 || code == 74) {
             QVERIFY2(err.contains(says.toUtf8()), err.constData());
             QVERIFY(out.isEmpty());
             return;
