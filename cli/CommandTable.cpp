@@ -6,6 +6,7 @@
 #include "cli/Output.h"
 #include "cli/PortsCommand.h"
 #include "cli/RecordCommands.h"
+#include "cli/ScenarioCommands.h"
 #include "core/InstanceManagement.h"
 #include "session/PortMap.h"
 
@@ -109,7 +110,7 @@ QString PortsProblem(const Request& r) {
     return {};
 }
 
-const std::array<CommandSpec, 9> kCommands{{
+const std::array<CommandSpec, 11> kCommands{{
     {"identify", "identify",
      QT_TRANSLATE_NOOP("brendlowctl", "print the device's product, firmware and serial number"),
      nullptr, NoArguments, MakeIdentify, nullptr},
@@ -154,6 +155,18 @@ const std::array<CommandSpec, 9> kCommands{{
                                       "its interval by the end), late (a gap longer);\n"
                                       "--json: one object per PGN and source"),
      nullptr, BusProblem, MakeBus, nullptr},
+    {"play", "play FILE",
+     QT_TRANSLATE_NOOP("brendlowctl", "run a scenario file (docs/scenarios.md), printing each\n"
+                                      "step with its time as it starts; --loop: again and\n"
+                                      "again until Ctrl+C; --check: print the plan with each\n"
+                                      "step's start time and send nothing. A file with an\n"
+                                      "error sends nothing (FILE:LINE:COLUMN: reason)"),
+     nullptr, PlayProblem, MakePlay, CheckScenario},
+    {"record", "record FILE",
+     QT_TRANSLATE_NOOP("brendlowctl", "write a scenario from the device's level and mode\n"
+                                      "changes, with the waits between them, until Ctrl+C\n"
+                                      "or --seconds; - writes it on stdout"),
+     nullptr, RecordProblem, MakeRecord, nullptr},
 }};
 
 } // namespace

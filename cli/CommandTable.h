@@ -19,7 +19,8 @@ struct CommandSpec {
     QString (*problem)(const Request& request);
     // A command on the device, made when the session runs.
     CommandFactory make;
-    // A command with no device: runs at once and returns the exit code.
+    // A command with no device: runs at once and returns the exit code;
+    // with `make` too, -1 goes on to the device.
     int (*runAlone)(const Request& request, const QString& dataFolder);
 };
 

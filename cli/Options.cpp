@@ -24,9 +24,11 @@ QString Description() {
               "Exit status: 0 done; 2 the port cannot be opened; 3 no device answered\n"
               "(none at all, one whose identification is corrupt, or one that fell silent\n"
               "for the timeout); 4 no acknowledgement; 5 an unknown product answered;\n"
-              "6 the device hung up (any command); 7 bus found faults; 64 bad arguments;\n"
-              "74 the output cannot be written (a full disk, a closed pipe). bus: 2 also\n"
-              "when the CAN interface cannot be opened or there is no such plugin.");
+              "6 the device hung up (any command); 7 bus found faults, play an expect\n"
+              "failed; 64 bad arguments, or a scenario file with an error; 74 the output\n"
+              "cannot be written (a full disk, a closed pipe); 130 play stopped by Ctrl+C.\n"
+              "bus: 2 also when the CAN interface cannot be opened or there is no such\n"
+              "plugin.");
 }
 
 constexpr double kMinTimeout = 0.001;
@@ -102,7 +104,8 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption count(
         "count", Tr("watch: stop after N records (%1).").arg(Range(0, double(kMaxCount))), "N");
     const QCommandLineOption duration(
-        "seconds", Tr("watch, traffic, bus: stop after S seconds (%1; bus: 10).").arg(secondsRange),
+        "seconds",
+        Tr("watch, traffic, bus, record: stop after S seconds (%1; bus: 10).").arg(secondsRange),
         "S");
     const QCommandLineOption step("step", Tr("sweep: level step (1; %1).").arg(Range(1, kMaxStep)),
                                   "N", "1");
@@ -117,8 +120,12 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
         "PLUGIN:INTERFACE");
     const QCommandLineOption candump("candump", Tr("bus: keep the frames seen as a candump log."),
                                      "PATH");
-    parser.addOptions(
-        {port, timeout, json, count, duration, step, every, assign, remove, can, candump});
+    const QCommandLineOption loop("loop", Tr("play: again from the top at the end, until Ctrl+C."));
+    const QCommandLineOption check("check",
+                                   Tr("play: print the plan with each step's start time; send "
+                                      "nothing."));
+    parser.addOptions({port, timeout, json, count, duration, step, every, assign, remove, can,
+                       candump, loop, check});
     parser.addPositionalArgument("command", CommandNames());
     parser.addPositionalArgument("arguments", Tr("The command's arguments."), "[arguments...]");
 
@@ -142,6 +149,8 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     request.remove = parser.values(remove);
     request.can = parser.value(can);
     request.candump = parser.value(candump);
+    request.loop = parser.isSet(loop);
+    request.check = parser.isSet(check);
     parsed.command = FindCommand(request.command);
     if (parsed.command == nullptr)
         return fail(

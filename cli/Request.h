@@ -14,9 +14,13 @@ inline constexpr int kExitUnknownProduct = 5;
 inline constexpr int kExitHungUp = 6;
 // bus: a group was wrong, late or missing.
 inline constexpr int kExitBusFaults = 7;
+// play: an expect found the panel showing something else.
+inline constexpr int kExitExpectFailed = 7;
 inline constexpr int kExitUsage = 64;
 // As sysexits.h has it beside 64: stdout could not take the data.
 inline constexpr int kExitOutput = 74;
+// play: Ctrl+C ended the run before its end, as a shell counts SIGINT.
+inline constexpr int kExitInterrupted = 130;
 
 // The longest wait any option asks for: Qt's timers count int milliseconds,
 // and a rig that needs more than eleven days runs brendlowctl again.
@@ -28,7 +32,7 @@ inline int Milliseconds(double seconds) {
 }
 
 struct Request {
-    QString command; // identify, watch, traffic, level, key, sweep, instances, ports, bus
+    QString command; // identify, watch, ..., bus, play, record
     QStringList arguments;
     QString portName;   // "COM3", or empty when portPath is set
     QString portPath;   // a device path, opened whatever the port name
@@ -43,6 +47,8 @@ struct Request {
     QStringList remove;  // ports: COMn
     QString can;         // bus: PLUGIN:INTERFACE
     QString candump;     // bus: the frames seen, as a candump log; or empty
+    bool loop = false;   // play: again from the top at the end
+    bool check = false;  // play: print the plan, send nothing
 };
 
 } // namespace cli

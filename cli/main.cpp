@@ -19,8 +19,12 @@ int main(int argc, char* argv[]) {
         return parsed.exitCode;
     // Only now: finding the data folder may create the per-user one.
     const QString dataFolder = ports::DataFolder(QCoreApplication::applicationDirPath());
-    if (parsed.command->runAlone != nullptr)
-        return parsed.command->runAlone(parsed.request, dataFolder);
+    // A command that runs alone may hand over to the device (-1).
+    if (parsed.command->runAlone != nullptr) {
+        const int code = parsed.command->runAlone(parsed.request, dataFolder);
+        if (code >= 0 || parsed.command->make == nullptr)
+            return code;
+    }
     if (const int code = cli::ChoosePort(parsed, dataFolder); code >= 0)
         return code;
     cli::CControlTool tool(parsed.request,

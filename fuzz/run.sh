@@ -13,7 +13,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 ROOT="$(dirname "$here")"
 . "$ROOT/scripts/common.sh"
 out="$here/out"
-targets=(fuzz_framing fuzz_settings fuzz_hexpair fuzz_bus_frames)
+targets=(fuzz_framing fuzz_settings fuzz_hexpair fuzz_bus_frames fuzz_scenario)
 
 build_with_progress build-fuzz -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++}" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRENDLOW_FUZZ=ON || exit 1
