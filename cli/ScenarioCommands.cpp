@@ -28,22 +28,13 @@ QString Seconds(int64_t ms) {
     return QString::number(double(ms) / 1000.0, 'f', 3);
 }
 
-// The file's plan; its errors, "FILE:LINE:COLUMN: reason", told on stderr.
+// The file's plan; its errors, "FILE:LINE:COLUMN: reason", told on stderr
+// as a compiler writes them, so that an editor can go to each.
 std::optional<scenario::Plan> ReadPlan(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        Complain(Tr("%1: cannot read: %2").arg(path, file.errorString()));
-        return std::nullopt;
-    }
-    const QByteArray text = file.readAll();
-    scenario::Plan plan = scenario::Parse(std::string_view(text.constData(), size_t(text.size())));
-    // As a compiler writes its errors, so that an editor can go to each.
-    for (const scenario::ParseError& error : plan.errors)
-        std::fprintf(stderr, "%s\n",
-                     session::ScenarioErrorLine(path, error).toLocal8Bit().constData());
-    if (!plan.Ok())
-        return std::nullopt;
-    return plan;
+    session::ScenarioFile file = session::ReadScenarioFile(path);
+    for (const QString& problem : file.problems)
+        std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
+    return std::move(file.plan);
 }
 
 QByteArray StepLine(int64_t ms, const scenario::Step& step) {

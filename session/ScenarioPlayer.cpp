@@ -4,6 +4,7 @@
 #include "session/PanelSnapshot.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 namespace session {
 
@@ -97,6 +98,22 @@ QString ScenarioErrorLine(const QString& file, const scenario::ParseError& error
         .arg(error.line)
         .arg(error.column)
         .arg(ScenarioProblemText(error));
+}
+
+ScenarioFile ReadScenarioFile(const QString& path) {
+    ScenarioFile result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.problems << Tr("%1: cannot read: %2").arg(path, file.errorString());
+        return result;
+    }
+    const QByteArray text = file.readAll();
+    scenario::Plan plan = scenario::Parse(std::string_view(text.constData(), size_t(text.size())));
+    for (const scenario::ParseError& error : plan.errors)
+        result.problems << ScenarioErrorLine(path, error);
+    if (plan.Ok())
+        result.plan = std::move(plan);
+    return result;
 }
 
 CScenarioPlayer::CScenarioPlayer(CDeviceSession& session, Clock clock, QObject* parent)

@@ -8,9 +8,11 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace session {
 
@@ -24,6 +26,15 @@ enum class PlayOutcome {
 // "FILE:LINE:COLUMN: reason".
 QString ScenarioProblemText(const scenario::ParseError& error);
 QString ScenarioErrorLine(const QString& file, const scenario::ParseError& error);
+
+// A scenario file read and parsed: its plan when it has no error, else
+// what is wrong, one "FILE:LINE:COLUMN: reason" line each (or why it could
+// not be read).
+struct ScenarioFile {
+    std::optional<scenario::Plan> plan;
+    QStringList problems;
+};
+ScenarioFile ReadScenarioFile(const QString& path);
 
 class CScenarioPlayer : public QObject {
     Q_OBJECT

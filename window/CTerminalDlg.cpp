@@ -14,6 +14,7 @@
 #include "widgets/CiSliderX.h"
 #include "widgets/DialogData.h"
 #include "window/CAboutDlg.h"
+#include "window/CScenarioDlg.h"
 #include "window/CSerialPortsDlg.h"
 #include "window/CTrafficDlg.h"
 #include "window/PanelAccessibility.h"
@@ -128,17 +129,23 @@ void CTerminalDlg::ConnectControls() {
     button(ids::kConnect, [this] { m_session.Connect(); });
     button(ids::kDisconnect, [this] { m_session.Disconnect(); });
     button(ids::kExit, [this] { OnOK(); });
-    button(ids::kMenu, [this] { m_session.PressKey(Key::Menu); });
-    button(ids::kDown, [this] { m_session.PressKey(Key::Down); });
-    button(ids::kUp, [this] { m_session.PressKey(Key::Up); });
+    const std::pair<int, Key> keys[] = {
+        {ids::kMenu, Key::Menu}, {ids::kDown, Key::Down}, {ids::kUp, Key::Up}};
+    for (const auto& [id, key] : keys)
+        button(id, [this, key] {
+            OperatorActs(tr("a key was pressed"));
+            m_session.PressKey(key);
+        });
     // A mode check box toggles itself; the session learns its new state.
     const std::pair<int, Mode> modes[] = {{ids::kDynamic, Mode::Dynamic},
                                           {ids::kQuiet, Mode::Quiet},
                                           {ids::kWarnings, Mode::Warnings}};
     for (const auto& [id, mode] : modes) {
         auto* box = m_controls.ItemAs<QCheckBox>(id);
-        connect(box, &QCheckBox::clicked, this,
-                [this, box, mode] { m_session.SetMode(mode, box->isChecked()); });
+        connect(box, &QCheckBox::clicked, this, [this, box, mode] {
+            OperatorActs(tr("a mode was changed"));
+            m_session.SetMode(mode, box->isChecked());
+        });
     }
 
     // The port list is where the operator names the port the session opens.
@@ -148,14 +155,18 @@ void CTerminalDlg::ConnectControls() {
     // The slider: a press of the primary button, a key press or the start of
     // a wheel change holds it; a release, a key release or the end of a
     // change sends the level.
-    connect(m_slider, &CiSliderX::MouseDown, this, [this](short buttons, short, int, int) {
+    const auto hold = [this] {
+        OperatorActs(tr("the slider was moved"));
+        m_session.HoldLevel();
+    };
+    connect(m_slider, &CiSliderX::MouseDown, this, [hold](short buttons, short, int, int) {
         if (buttons & 1)
-            m_session.HoldLevel();
+            hold();
     });
     connect(m_slider, &CiSliderX::MouseUp, this, [this] { SendLevelCommand(); });
-    connect(m_slider, &CiSliderX::KeyDown, this, [this] { m_session.HoldLevel(); });
+    connect(m_slider, &CiSliderX::KeyDown, this, hold);
     connect(m_slider, &CiSliderX::KeyUp, this, [this] { SendLevelCommand(); });
-    connect(m_slider, &CiSliderX::PositionChangeBegin, this, [this] { m_session.HoldLevel(); });
+    connect(m_slider, &CiSliderX::PositionChangeBegin, this, hold);
     connect(m_slider, &CiSliderX::PositionChangeEnd, this, [this] { SendLevelCommand(); });
 
     auto* copy = new QShortcut(QKeySequence::Copy, this);
@@ -197,6 +208,7 @@ void CTerminalDlg::contextMenuEvent(QContextMenuEvent* event) {
     QAction* serialPorts = menu.addAction(tr("&Serial Ports..."));
     QAction* traffic = menu.addAction(tr("&Traffic..."));
     traffic->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    QAction* scenario = menu.addAction(tr("Sce&nario..."));
     menu.addSeparator();
     QAction* copy = menu.addAction(tr("&Copy Values"));
     copy->setShortcut(QKeySequence::Copy);
@@ -207,6 +219,8 @@ void CTerminalDlg::contextMenuEvent(QContextMenuEvent* event) {
         ShowSerialPorts();
     else if (chosen == traffic)
         ShowTraffic();
+    else if (chosen == scenario)
+        ShowScenario();
     else if (chosen == copy)
         CopyValues();
 }
@@ -218,6 +232,24 @@ void CTerminalDlg::ShowTraffic() {
     m_traffic->show();
     m_traffic->raise();
     m_traffic->activateWindow();
+}
+
+CScenarioDlg& CTerminalDlg::Scenario() {
+    if (m_scenario == nullptr)
+        m_scenario = new CScenarioDlg(m_session, this);
+    return *m_scenario;
+}
+
+void CTerminalDlg::ShowScenario() {
+    // Non-modal, as the traffic monitor: the panel shows the run.
+    Scenario().show();
+    m_scenario->raise();
+    m_scenario->activateWindow();
+}
+
+void CTerminalDlg::OperatorActs(const QString& what) {
+    if (m_scenario != nullptr)
+        m_scenario->OperatorActed(what);
 }
 
 bool CTerminalDlg::eventFilter(QObject* watched, QEvent* event) {

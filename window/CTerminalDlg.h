@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 
+class CScenarioDlg;
 class CTrafficDlg;
 class CiAnalogDisplayX;
 class CiSliderX;
@@ -56,6 +57,8 @@ public:
     const CDialogControls& Controls() const { return m_controls; }
     CiSliderX* Slider() const { return m_slider; }
     CiAnalogDisplayX* Readout(int controlId) const;
+    // The scenario player, opened as "Scenario..." opens it.
+    CScenarioDlg& Scenario();
     // Called with each level the panel has just shown (for measurements).
     void SetLevelShownHook(std::function<void(uint8_t)> hook) { m_levelShown = std::move(hook); }
 
@@ -77,6 +80,9 @@ private:
     void ShowSerialPorts();
     void CopyValues();
     void ShowTraffic();
+    void ShowScenario();
+    // The operator drives the device by hand: a scenario playing pauses.
+    void OperatorActs(const QString& what);
     void ShowPortTargets();
 
     // What the session reports.
@@ -98,6 +104,8 @@ private:
     CMessageQueue m_messages;
     // The traffic monitor, made on first use.
     CTrafficDlg* m_traffic = nullptr;
+    // The scenario player, made on first use.
+    CScenarioDlg* m_scenario = nullptr;
     // Where the remembered port and the port links live.
     QString m_dataFolder;
     session::CDeviceSession m_session;
