@@ -99,6 +99,9 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
             .arg(Range(kMinTimeout, kMaxSeconds)),
         "SECONDS", "5");
     const QCommandLineOption json("json", Tr("Machine-readable output: JSON Lines."));
+    const QCommandLineOption csv(
+        "csv", Tr("watch: a CSV header (time, level, each read-out's caption and unit), then one "
+                  "row per broadcast with the read-outs' numbers."));
     const QCommandLineOption count(
         "count", Tr("watch: stop after N records (%1).").arg(Range(0, double(kMaxCount))), "N");
     const QCommandLineOption duration(
@@ -118,7 +121,7 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption candump("candump", Tr("bus: keep the frames seen as a candump log."),
                                      "PATH");
     parser.addOptions(
-        {port, timeout, json, count, duration, step, every, assign, remove, can, candump});
+        {port, timeout, json, csv, count, duration, step, every, assign, remove, can, candump});
     parser.addPositionalArgument("command", CommandNames());
     parser.addPositionalArgument("arguments", Tr("The command's arguments."), "[arguments...]");
 
@@ -138,6 +141,7 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     request.command = positional.takeFirst();
     request.arguments = positional;
     request.json = parser.isSet(json);
+    request.csv = parser.isSet(csv);
     request.assign = parser.values(assign);
     request.remove = parser.values(remove);
     request.can = parser.value(can);
@@ -179,6 +183,10 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
         request.seconds = seconds(duration, 0);
     if (!problem.isEmpty())
         return fail(problem);
+    if (request.csv && request.command != QLatin1String("watch"))
+        return fail(Tr("--csv: only watch writes CSV, not %1").arg(request.command));
+    if (request.csv && request.json)
+        return fail(Tr("--csv and --json exclude each other"));
     if (const QString commandProblem = parsed.command->problem(request); !commandProblem.isEmpty())
         return fail(commandProblem);
     if (parser.isSet(port)) {

@@ -4,6 +4,7 @@
 // session's view: it renders what the session reports and forwards the
 // operator's actions to it; the conversation with the device lives there.
 #include "session/CDeviceSession.h"
+#include "session/ReadoutHistory.h"
 #include "widgets/DialogTemplate.h"
 #include "widgets/MessageQueue.h"
 #include "widgets/RepaintThrottle.h"
@@ -12,6 +13,7 @@
 #include "window/StatusLog.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QIcon>
 #include <QString>
@@ -20,6 +22,7 @@
 #include <memory>
 #include <optional>
 
+class CPlotDlg;
 class CTrafficDlg;
 class CiAnalogDisplayX;
 class CiSliderX;
@@ -56,6 +59,13 @@ public:
     const CDialogControls& Controls() const { return m_controls; }
     CiSliderX* Slider() const { return m_slider; }
     CiAnalogDisplayX* Readout(int controlId) const;
+    // The last hour of every read-out since the window was made, and the
+    // clock it is kept by (milliseconds since then).
+    const session::CReadoutHistory& History() const { return m_history; }
+    int64_t HistoryNowMs() const { return m_started.elapsed(); }
+    // The plot, opened with `readout` (a place in panel order) plotted
+    // too; -1 adds none.
+    CPlotDlg* ShowPlot(int readout = -1);
     // Called with each level the panel has just shown (for measurements).
     void SetLevelShownHook(std::function<void(uint8_t)> hook) { m_levelShown = std::move(hook); }
 
@@ -78,6 +88,8 @@ private:
     void CopyValues();
     void ShowTraffic();
     void ShowPortTargets();
+    // A read-out's own menu; false when `watched` is no read-out.
+    bool ShowReadoutMenu(QObject* watched, const QContextMenuEvent& event);
 
     // What the session reports.
     void ResetPanel();
@@ -98,6 +110,10 @@ private:
     CMessageQueue m_messages;
     // The traffic monitor, made on first use.
     CTrafficDlg* m_traffic = nullptr;
+    // Kept from the start, so that a plot opened late shows the past.
+    QElapsedTimer m_started;
+    session::CReadoutHistory m_history;
+    CPlotDlg* m_plot = nullptr; // made on first use
     // Where the remembered port and the port links live.
     QString m_dataFolder;
     session::CDeviceSession m_session;
