@@ -66,6 +66,7 @@ CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
       m_dataFolder(ports::DataFolder(QCoreApplication::applicationDirPath())),
       m_session(SessionParts(env, m_dataFolder)) {
     m_started.start();
+    m_historyClock = env.historyClock ? env.historyClock : [this] { return m_started.elapsed(); };
     m_hIcon = ApplicationIcon();
     setWindowIcon(m_hIcon);
     // A top-level window of its own, so that task bars list it; it keeps

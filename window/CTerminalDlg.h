@@ -34,6 +34,8 @@ struct TerminalEnvironment {
     proto::CMillisecondClock* clock = nullptr; // default: the steady clock
     CMessageSink* messages = nullptr;          // default: message boxes
     QString settingsPath;                      // default: beside the executable
+    // Milliseconds the read-out history is kept by; default: since the window was made.
+    std::function<int64_t()> historyClock;
 };
 
 class CTerminalDlg : public QDialog {
@@ -62,7 +64,7 @@ public:
     // The last hour of every read-out since the window was made, and the
     // clock it is kept by (milliseconds since then).
     const session::CReadoutHistory& History() const { return m_history; }
-    int64_t HistoryNowMs() const { return m_started.elapsed(); }
+    int64_t HistoryNowMs() const { return m_historyClock(); }
     // The plot, opened with `readout` (a place in panel order) plotted
     // too; -1 adds none.
     CPlotDlg* ShowPlot(int readout = -1);
@@ -112,6 +114,7 @@ private:
     CTrafficDlg* m_traffic = nullptr;
     // Kept from the start, so that a plot opened late shows the past.
     QElapsedTimer m_started;
+    std::function<int64_t()> m_historyClock;
     session::CReadoutHistory m_history;
     CPlotDlg* m_plot = nullptr; // made on first use
     // Where the remembered port and the port links live.
