@@ -94,7 +94,7 @@ private slots:
             QCOMPARE(points.size(), 2);
             QCOMPARE(points[0].y(), rising ? low : high);
             QCOMPARE(points[1].y(), rising ? high : low);
-            QCOMPARE(points[1].x(), 1020.0);
+            QCOMPARE(points[1].x(), 1.02);
             QCOMPARE(CursorReading(history, kEngineSpeed, 1030),
                      QStringLiteral("%1..%2 RPM").arg(low, 0, 'f', 2).arg(high, 0, 'f', 2));
         }

@@ -9,7 +9,6 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QDateTime>
-#include <QDateTimeAxis>
 #include <QFileDialog>
 #include <QGraphicsLineItem>
 #include <QHBoxLayout>
@@ -48,7 +47,7 @@ CPlotDlg::CPlotDlg(const session::CReadoutHistory& history, std::function<int64_
     setWindowTitle(tr("Plot"));
     setModal(false);
     resize(1100, 620);
-    m_wallOffset = double(QDateTime::currentMSecsSinceEpoch() - m_nowMs());
+    m_wallOffset = QDateTime::currentMSecsSinceEpoch() - m_nowMs();
 
     auto* layout = new QHBoxLayout(this);
     m_chooser = new QTreeWidget(this);
@@ -84,11 +83,11 @@ CPlotDlg::CPlotDlg(const session::CReadoutHistory& history, std::function<int64_
     m_chart = new QChart;
     m_chart->setAnimationOptions(QChart::NoAnimation);
     m_chart->legend()->setAlignment(Qt::AlignBottom);
-    m_timeAxis = new QDateTimeAxis;
-    m_timeAxis->setFormat(QStringLiteral("hh:mm:ss"));
+    m_timeAxis = new QValueAxis;
+    m_timeAxis->setLabelFormat(QStringLiteral("%g"));
     m_timeAxis->setTickCount(7);
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
-    connect(m_timeAxis, &QDateTimeAxis::rangeChanged, this, &CPlotDlg::OnAxisRangeChanged);
+    connect(m_timeAxis, &QValueAxis::rangeChanged, this, &CPlotDlg::OnAxisRangeChanged);
     m_view = new QChartView(m_chart, this);
     m_view->setObjectName(QStringLiteral("chart"));
     // Dragging zooms into a stretch of time; a right click zooms out.
@@ -178,6 +177,7 @@ void CPlotDlg::Rebuild() {
         delete axis;
     }
     m_unitAxes.clear();
+    m_extents.clear();
     for (int r : m_plotted) {
         auto* series = new QLineSeries;
         series->setName(QString::fromLatin1(session::ReadoutEntry(r).caption));
@@ -222,6 +222,8 @@ void CPlotDlg::SetPaused(bool paused) {
     m_pause->setChecked(paused);
     if (!paused)
         Redraw();
+    else
+        DrawRange(m_visible); // the time axis says when it stopped
 }
 
 bool CPlotDlg::IsPaused() const {
@@ -262,7 +264,7 @@ void CPlotDlg::DrawRange(const PlotRange& range) {
     const int columns = Columns();
     QMap<QValueAxis*, std::pair<double, double>> extents;
     for (auto it = m_series.constBegin(); it != m_series.constEnd(); ++it) {
-        const QList<QPointF> points = PlotPoints(m_history, it.key(), range, columns, m_wallOffset);
+        const QList<QPointF> points = PlotPoints(m_history, it.key(), range, columns, range.toMs);
         it.value()->replace(points);
         const auto extent = YExtent(points);
         if (!extent)
@@ -275,14 +277,22 @@ void CPlotDlg::DrawRange(const PlotRange& range) {
             e = {std::min(e.first, extent->first), std::max(e.second, extent->second)};
         }
     }
+    // An axis is set only when its lines reach further: laying out its
+    // labels again costs more than drawing all the lines.
     for (auto it = extents.constBegin(); it != extents.constEnd(); ++it) {
+        if (m_extents.value(it.key()) == it.value())
+            continue;
+        m_extents.insert(it.key(), it.value());
         const auto [low, high] = Padded(it.value());
         it.key()->setRange(low, high);
         it.key()->applyNiceNumbers();
     }
-    m_timeAxis->setRange(
-        QDateTime::fromMSecsSinceEpoch(int64_t(double(range.fromMs) + m_wallOffset)),
-        QDateTime::fromMSecsSinceEpoch(int64_t(double(range.toMs) + m_wallOffset)));
+    const QString title = m_bPaused
+                              ? tr("seconds before %1").arg(WallTime(range.toMs, "hh:mm:ss.zzz"))
+                              : tr("seconds before now");
+    if (m_timeAxis->titleText() != title)
+        m_timeAxis->setTitleText(title);
+    m_timeAxis->setRange(double(range.fromMs - range.toMs) / 1000.0, 0);
     m_bDrawing = false;
 }
 
@@ -291,8 +301,9 @@ void CPlotDlg::OnAxisRangeChanged() {
         return;
     // The operator zoomed: the plot holds still there, drawn in the detail
     // the new stretch allows, once the chart has finished zooming its axes.
-    const PlotRange range{int64_t(double(m_timeAxis->min().toMSecsSinceEpoch()) - m_wallOffset),
-                          int64_t(double(m_timeAxis->max().toMSecsSinceEpoch()) - m_wallOffset)};
+    const int64_t end = m_visible.toMs;
+    const PlotRange range{end + std::llround(m_timeAxis->min() * 1000),
+                          end + std::llround(m_timeAxis->max() * 1000)};
     QMetaObject::invokeMethod(
         this, [this, range] { ZoomTo(range); }, Qt::QueuedConnection);
 }
@@ -309,11 +320,14 @@ QString CPlotDlg::CursorText(int64_t ms) const {
             parts << QStringLiteral("%1: %2").arg(
                 QString::fromLatin1(session::ReadoutEntry(r).caption), reading);
     }
-    const QString time =
-        QDateTime::fromMSecsSinceEpoch(int64_t(double(ms) + m_wallOffset)).toString("hh:mm:ss.zzz");
+    const QString time = WallTime(ms, "hh:mm:ss.zzz");
     if (parts.isEmpty())
         return tr("%1  no broadcast").arg(time);
     return time + QStringLiteral("  ") + parts.join(QStringLiteral("   "));
+}
+
+QString CPlotDlg::WallTime(int64_t ms, const char* format) const {
+    return QDateTime::fromMSecsSinceEpoch(ms + m_wallOffset).toString(QLatin1String(format));
 }
 
 bool CPlotDlg::eventFilter(QObject* watched, QEvent* event) {

@@ -21,7 +21,6 @@
 class QChart;
 class QChartView;
 class QComboBox;
-class QDateTimeAxis;
 class QGraphicsLineItem;
 class QLabel;
 class QLineSeries;
@@ -83,11 +82,12 @@ private:
     void OnSaveCsv();
     void OnSavePng();
     int Columns() const;
+    QString WallTime(int64_t ms, const char* format) const;
 
     const session::CReadoutHistory& m_history;
     std::function<int64_t()> m_nowMs;
-    // The wall clock's milliseconds at the history's zero, for the time axis.
-    double m_wallOffset = 0;
+    // The wall clock's milliseconds at the history's zero, for the times shown.
+    int64_t m_wallOffset = 0;
     int m_windowMinutes = 1;
     bool m_bPaused = false;
     bool m_bDrawing = false; // axis changes of our own are no zoom
@@ -102,7 +102,10 @@ private:
     QPushButton* m_pause = nullptr;
     QChart* m_chart = nullptr;
     QChartView* m_view = nullptr;
-    QDateTimeAxis* m_timeAxis = nullptr;
+    // Seconds before the visible stretch's end: while the plot is live its
+    // range stays put, so its labels are not laid out again at every frame.
+    QValueAxis* m_timeAxis = nullptr;
+    QMap<QValueAxis*, std::pair<double, double>> m_extents; // as last set
     QGraphicsLineItem* m_cursor = nullptr;
     QLabel* m_reading = nullptr;
 };

@@ -8,6 +8,10 @@ using session::CReadoutHistory;
 
 namespace {
 
+double Seconds(int64_t ms, int64_t originMs) {
+    return double(ms - originMs) / 1000.0;
+}
+
 // The broadcasts of the buckets that fall in one column.
 struct Column {
     int64_t firstMs = 0;
@@ -31,21 +35,21 @@ struct Column {
         count += b.count;
     }
 
-    void AppendTo(QList<QPointF>& points, double xOffset) const {
+    void AppendTo(QList<QPointF>& points, int64_t xOriginMs) const {
         if (count == 1 || low == high) {
-            points.append({double(lastMs) + xOffset, last});
+            points.append({Seconds(lastMs, xOriginMs), last});
             return;
         }
         const bool rising = first <= last;
-        points.append({double(firstMs) + xOffset, rising ? low : high});
-        points.append({double(lastMs) + xOffset, rising ? high : low});
+        points.append({Seconds(firstMs, xOriginMs), rising ? low : high});
+        points.append({Seconds(lastMs, xOriginMs), rising ? high : low});
     }
 };
 
 } // namespace
 
 QList<QPointF> PlotPoints(const CReadoutHistory& history, int readout, const PlotRange& range,
-                          int columns, double xOffset) {
+                          int columns, int64_t xOriginMs) {
     QList<QPointF> points;
     const auto& buckets = history.Buckets();
     const int64_t span = std::max<int64_t>(1, range.toMs - range.fromMs);
@@ -55,21 +59,21 @@ QList<QPointF> PlotPoints(const CReadoutHistory& history, int readout, const Plo
         // The broadcast before the range: where the line comes from.
         Column before;
         before.Add(buckets[i - 1], readout);
-        points.append({double(before.lastMs) + xOffset, before.last});
+        points.append({Seconds(before.lastMs, xOriginMs), before.last});
     }
     Column column;
     int64_t columnIndex = -1;
     for (; i < buckets.size() && buckets[i].startMs <= range.toMs; ++i) {
         const int64_t at = (buckets[i].startMs - range.fromMs) * columns / span;
         if (at != columnIndex && column.count > 0) {
-            column.AppendTo(points, xOffset);
+            column.AppendTo(points, xOriginMs);
             column = Column();
         }
         columnIndex = at;
         column.Add(buckets[i], readout);
     }
     if (column.count > 0)
-        column.AppendTo(points, xOffset);
+        column.AppendTo(points, xOriginMs);
     return points;
 }
 

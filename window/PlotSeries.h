@@ -16,13 +16,13 @@ struct PlotRange {
 };
 
 // The points of `readout` from `range.fromMs` to `range.toMs` in `columns`
-// columns, x in the history's milliseconds plus `xOffset`. A column that
+// columns, x in seconds after `xOriginMs` of the history. A column that
 // holds one broadcast is that broadcast's point; one that holds more gives
 // its least and its greatest number in the order they came (the first and
 // last broadcasts tell which came first). The last broadcast before the
 // range starts the line, so it enters from the left edge.
 QList<QPointF> PlotPoints(const session::CReadoutHistory& history, int readout,
-                          const PlotRange& range, int columns, double xOffset = 0);
+                          const PlotRange& range, int columns, int64_t xOriginMs);
 
 // The least and greatest y of the points, or nothing for none.
 std::optional<std::pair<double, double>> YExtent(const QList<QPointF>& points);
