@@ -19,6 +19,8 @@ bool StartFlood(const Programs& programs, const RunFolder& folder, FloodReader r
         QStringList environment;
         if (reader == FloodReader::WindowWithTrafficMonitor)
             environment << QStringLiteral("BRENDLOW_TRAFFIC_MONITOR=1");
+        if (reader == FloodReader::WindowWithPlot)
+            environment << QStringLiteral("BRENDLOW_PLOT=%1").arg(QLatin1String(kPlottedReadouts));
         return StartConnected(programs, folder, flood, emulator, follower, error, environment) >= 0;
     }
     // brendlowctl stands where the terminal would: its first record says it
@@ -74,7 +76,7 @@ std::vector<LevelEvent> ShownLevels(const RunFolder& folder, FloodReader reader,
 FloodResult RunFlood(const Programs& programs, const Durations& d, FloodReader reader) {
     FloodResult r;
     RunFolder folder;
-    const char* const names[] = {"flood", "flood-traffic", "flood-watch"};
+    const char* const names[] = {"flood", "flood-traffic", "flood-watch", "flood-plot"};
     if (!MakeRunFolder(programs, names[static_cast<int>(reader)], folder, r.error))
         return r;
     const std::string sendLog = folder.File("send.log");

@@ -363,6 +363,29 @@ std::vector<Row> BusCheckRows(const std::optional<BusCheckResult>& r) {
                  std::to_string(r->exitCode) + (r->exitCode == 0 ? " (the device passed)" : "")}};
 }
 
+std::vector<Row> PlotRows(const std::optional<IdleResult>& idle,
+                          const std::optional<HistoryMemoryResult>& memory) {
+    std::vector<Row> rows =
+        CpuRows(idle, "4e", "Idle at 10 broadcasts/s, plot open on 8 read-outs: terminal CPU",
+                kPlotIdleCpuGoal);
+    if (!memory)
+        return rows;
+    const std::string figure = "Read-out history: an hour of 44 read-outs at the line rate";
+    const std::string goal = "< " + GoalNumber(kHistoryGoalMB) + " MB";
+    if (!memory->ok) {
+        rows.push_back(Missing("5b", figure, goal, memory->error));
+        return rows;
+    }
+    const double mb = std::max(memory->bufferMB, memory->residentMB);
+    rows.push_back(
+        {"5b", figure, goal, Sig(mb) + " MB", Ratio(mb, kHistoryGoalMB), Met(mb < kHistoryGoalMB),
+         Sig(memory->bufferMB) + " MB in " + Grouped(static_cast<double>(memory->buckets)) +
+             " buckets, resident +" + Sig(memory->residentMB) + " MB; " +
+             Grouped(static_cast<double>(memory->broadcasts)) + " broadcasts in " +
+             Fixed(memory->fillSeconds, 2) + " s"});
+    return rows;
+}
+
 std::vector<Row> StartupRows(const std::optional<StartupResult>& r) {
     const std::string figure = "Start-up: exec → window painted (median)";
     const std::string goal = "< " + GoalNumber(kStartupGoalMs) + " ms";

@@ -99,15 +99,34 @@ struct PacedResult {
 };
 
 // Who follows the flood: the window, the window with its traffic monitor
-// open, or `brendlowctl watch --json` (its records stand for shown levels;
-// it has no latency figure).
-enum class FloodReader { Window, WindowWithTrafficMonitor, WatchJson };
+// open, `brendlowctl watch --json` (its records stand for shown levels;
+// it has no latency figure), or the window with the plot open on
+// kPlottedReadouts.
+enum class FloodReader { Window, WindowWithTrafficMonitor, WatchJson, WindowWithPlot };
+
+// The plot's measurements draw eight read-outs of six units (control ids).
+inline constexpr char kPlottedReadouts[] = "1035,1037,1039,1040,1041,1049,1051,1055";
+
+// The read-out history filled with an hour of the full line rate.
+struct HistoryMemoryResult {
+    bool ok = false;
+    std::string error;
+    size_t broadcasts = 0;
+    size_t buckets = 0;
+    double bufferMB = 0;   // what the buckets take, in 10^6 bytes
+    double residentMB = 0; // the growth of this process's VmRSS while filling
+    double fillSeconds = 0;
+};
 FloodResult RunFlood(const Programs& programs, const Durations& durations,
                      FloodReader reader = FloodReader::Window);
 // With `trafficMonitor` the terminal's traffic monitor is open all along; its
 // memory is not read then.
 IdleResult RunIdle(const Programs& programs, const Durations& durations,
                    bool trafficMonitor = false);
+// The terminal with the plot open on kPlottedReadouts at the emulator's
+// default 10 broadcasts/s.
+IdleResult RunIdlePlot(const Programs& programs, const Durations& durations);
+HistoryMemoryResult MeasureHistoryMemory();
 // The emulator's own CPU with its bus side on a virtual CAN bus.
 IdleResult RunBusSide(const Programs& programs, const Durations& durations);
 // brendlowctl bus on a virtual CAN bus filled to a 250 kbit/s bus's load.

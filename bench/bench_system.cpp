@@ -22,8 +22,8 @@ QString Tr(const char* text) {
     return QCoreApplication::translate("bench_system", text);
 }
 
-const QStringList kRuns = {"flood",    "traffic",   "watch",   "idle", "idle-traffic",
-                           "bus-side", "bus-check", "startup", "paced"};
+const QStringList kRuns = {"flood",    "traffic",   "watch",   "plot",  "idle",      "idle-traffic",
+                           "bus-side", "bus-check", "startup", "paced", "idle-plot", "history"};
 
 int Usage(const QString& problem) {
     std::fprintf(stderr, "brendlow_bench_system: %s\n%s\n", problem.toLocal8Bit().constData(),
@@ -104,9 +104,10 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(programs.workFolder);
 
     const std::string loadBefore = bench::LoadLine();
-    std::optional<bench::FloodResult> flood, floodTraffic, floodWatch;
-    std::optional<bench::IdleResult> idle, idleTraffic, busSide;
     std::optional<bench::BusCheckResult> busCheck;
+    std::optional<bench::FloodResult> flood, floodTraffic, floodWatch, floodPlot;
+    std::optional<bench::IdleResult> idle, idleTraffic, busSide, idlePlot;
+    std::optional<bench::HistoryMemoryResult> history;
     std::optional<bench::StartupResult> startup;
     std::optional<bench::PacedResult> paced, pacedRealtime;
     auto progress = [](const char* what) {
@@ -140,6 +141,10 @@ int main(int argc, char** argv) {
         progress("flood followed by brendlowctl watch --json");
         floodWatch = bench::RunFlood(programs, durations, bench::FloodReader::WatchJson);
     }
+    if (runs("plot")) {
+        progress("flood with the plot open");
+        floodPlot = bench::RunFlood(programs, durations, bench::FloodReader::WindowWithPlot);
+    }
     if (runs("idle")) {
         progress("idle and resident memory");
         idle = bench::RunIdle(programs, durations);
@@ -148,9 +153,17 @@ int main(int argc, char** argv) {
         progress("idle with the traffic monitor open");
         idleTraffic = bench::RunIdle(programs, durations, true);
     }
+    if (runs("idle-plot")) {
+        progress("idle with the plot open");
+        idlePlot = bench::RunIdlePlot(programs, durations);
+    }
     if (runs("bus-side")) {
         progress("the emulator with its bus side");
         busSide = bench::RunBusSide(programs, durations);
+    }
+    if (runs("history")) {
+        progress("an hour of read-out history");
+        history = bench::MeasureHistoryMemory();
     }
 
     if (runs("bus-check")) {
@@ -170,10 +183,13 @@ int main(int argc, char** argv) {
     add(bench::ReaderFloodRows(floodTraffic, "Flood, traffic monitor open",
                                bench::kTrafficMonitorCpuGoal));
     add(bench::ReaderFloodRows(floodWatch, "Flood, brendlowctl watch --json", 0));
+    add(bench::ReaderFloodRows(floodPlot, "Flood, plot open on 8 read-outs",
+                               bench::kPlotFloodCpuGoal));
     add(bench::IdleRows(idle));
     add(bench::IdleTrafficRows(idleTraffic));
     add(bench::BusSideRows(busSide));
     add(bench::BusCheckRows(busCheck));
+    add(bench::PlotRows(idlePlot, history));
     add(bench::StartupRows(startup));
     add(bench::PacedRows(paced, pacedRealtime));
 

@@ -121,7 +121,9 @@ const std::array<CommandSpec, 11> kCommands{{
                                       "and the instances; the first record waits up to a second\n"
                                       "for these, and what has still not come reads\n"
                                       "\"not reported yet\"; a device silent for the\n"
-                                      "timeout ends the run"),
+                                      "timeout ends the run. --csv: a header (time, level,\n"
+                                      "each read-out's caption and unit), then one row\n"
+                                      "per broadcast with the numbers --json has"),
      nullptr, NoArguments, MakeWatch, nullptr},
     {"traffic", "traffic",
      QT_TRANSLATE_NOOP("brendlowctl", "every line sent and received: TIME DIR VERDICT TEXT,\n"

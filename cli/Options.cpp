@@ -101,6 +101,9 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
             .arg(Range(kMinTimeout, kMaxSeconds)),
         "SECONDS", "5");
     const QCommandLineOption json("json", Tr("Machine-readable output: JSON Lines."));
+    const QCommandLineOption csv(
+        "csv", Tr("watch: a CSV header (time, level, each read-out's caption and unit), then one "
+                  "row per broadcast with the read-outs' numbers."));
     const QCommandLineOption count(
         "count", Tr("watch: stop after N records (%1).").arg(Range(0, double(kMaxCount))), "N");
     const QCommandLineOption duration(
@@ -124,7 +127,7 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption check("check",
                                    Tr("play: print the plan with each step's start time; send "
                                       "nothing."));
-    parser.addOptions({port, timeout, json, count, duration, step, every, assign, remove, can,
+    parser.addOptions({port, timeout, json, csv, count, duration, step, every, assign, remove, can,
                        candump, loop, check});
     parser.addPositionalArgument("command", CommandNames());
     parser.addPositionalArgument("arguments", Tr("The command's arguments."), "[arguments...]");
@@ -145,6 +148,7 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     request.command = positional.takeFirst();
     request.arguments = positional;
     request.json = parser.isSet(json);
+    request.csv = parser.isSet(csv);
     request.assign = parser.values(assign);
     request.remove = parser.values(remove);
     request.can = parser.value(can);
@@ -188,6 +192,10 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
         request.seconds = seconds(duration, 0);
     if (!problem.isEmpty())
         return fail(problem);
+    if (request.csv && request.command != QLatin1String("watch"))
+        return fail(Tr("--csv: only watch writes CSV, not %1").arg(request.command));
+    if (request.csv && request.json)
+        return fail(Tr("--csv and --json exclude each other"));
     if (const QString commandProblem = parsed.command->problem(request); !commandProblem.isEmpty())
         return fail(commandProblem);
     if (parser.isSet(port)) {

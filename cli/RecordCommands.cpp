@@ -3,6 +3,7 @@
 #include "cli/Output.h"
 #include "cli/RecordJson.h"
 #include "session/PanelSnapshot.h"
+#include "session/ReadoutHistory.h"
 #include "session/TrafficLog.h"
 
 #include <algorithm>
@@ -132,6 +133,8 @@ public:
         });
         if (request.seconds >= 0)
             m_stop.start(Milliseconds(request.seconds));
+        if (request.csv && !m_tool.Output(session::CsvHeader(m_columns)))
+            return;
         if (request.count == 0)
             m_tool.Finish(kExitOk);
     }
@@ -160,6 +163,10 @@ private:
                 return;
             }
             Write(m_tool.Elapsed(), status);
+        } else if (request.csv) {
+            ++m_nRecords;
+            m_tool.Output(
+                session::CsvRow(m_tool.Elapsed(), status.level, status.modes.warnings, m_columns));
         } else {
             ++m_nRecords;
             if (m_bTerminal)
@@ -226,6 +233,7 @@ private:
     }
 
     const bool m_bTerminal;
+    const std::vector<int> m_columns = session::AllReadouts(); // --csv
     long m_nRecords = 0;
     int64_t m_lastTableNs = 0;
     QTimer m_waitForReports;

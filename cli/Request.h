@@ -39,6 +39,7 @@ struct Request {
     QString portShown;  // how messages name the port
     double timeout = 5; // seconds for an answer or an acknowledgement
     bool json = false;
+    bool csv = false;    // watch: a CSV header and one row per broadcast
     long count = -1;     // watch: records to print; -1 for no limit
     double seconds = -1; // watch, traffic, bus: how long; -1 for no limit (bus: 10)
     int step = 1;        // sweep

@@ -4,8 +4,8 @@
 # runs the tests of a build.
 
 BRENDLOW_PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-serialbus-dev \
-libgl-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xauth imagemagick fonts-dejavu-core \
-dpkg-dev jq"
+qt6-charts-dev libgl-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xauth imagemagick \
+fonts-dejavu-core dpkg-dev jq"
 # Node.js and npm run the field's own NMEA 2000 tools in the tests. Debian's
 # packages are installed only when the commands are missing: a machine may
 # have Node.js from elsewhere, and Debian's npm would fight it.

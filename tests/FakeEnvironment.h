@@ -91,6 +91,7 @@ struct FakeTerminal {
     CFakeSerialBackend* serial;
     CFakeClock clock;
     CRecordingSink messages;
+    int64_t historyMs = 0; // the read-out history's clock
     std::unique_ptr<CTerminalDlg> dlg;
 
     explicit FakeTerminal(const QString& settingsPath) {
@@ -101,6 +102,7 @@ struct FakeTerminal {
         env.clock = &clock;
         env.messages = &messages;
         env.settingsPath = settingsPath;
+        env.historyClock = [this] { return historyMs; };
         dlg = std::make_unique<CTerminalDlg>(std::move(env));
     }
 };

@@ -14,6 +14,7 @@
 #include "widgets/CiSliderX.h"
 #include "widgets/DialogData.h"
 #include "window/CAboutDlg.h"
+#include "window/CPlotDlg.h"
 #include "window/CScenarioDlg.h"
 #include "window/CSerialPortsDlg.h"
 #include "window/CTrafficDlg.h"
@@ -65,6 +66,8 @@ CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
       m_messages(env.messages ? *env.messages : *m_ownMessages, this),
       m_dataFolder(ports::DataFolder(QCoreApplication::applicationDirPath())),
       m_session(SessionParts(env, m_dataFolder)) {
+    m_started.start();
+    m_historyClock = env.historyClock ? env.historyClock : [this] { return m_started.elapsed(); };
     m_hIcon = ApplicationIcon();
     setWindowIcon(m_hIcon);
     // A top-level window of its own, so that task bars list it; it keeps
@@ -91,10 +94,18 @@ CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
     // For measurements: the traffic monitor open from the start.
     if (qEnvironmentVariableIsSet("BRENDLOW_TRAFFIC_MONITOR"))
         QTimer::singleShot(0, this, &CTerminalDlg::ShowTraffic);
+    // For measurements and screenshots: the plot open from the start on
+    // these read-outs (control ids, comma-separated).
+    if (const QString plotted = qEnvironmentVariable("BRENDLOW_PLOT"); !plotted.isEmpty())
+        QTimer::singleShot(0, this, [this, plotted] {
+            for (const QString& id : plotted.split(QLatin1Char(',')))
+                ShowPlot(session::ReadoutIndex(id.toInt()));
+        });
 }
 
 CTerminalDlg::~CTerminalDlg() {
     delete m_traffic; // it listens to the session, which goes before the window's children
+    delete m_plot;    // it reads the history, which goes before them too
     m_session.Stop();
 }
 
@@ -107,6 +118,11 @@ void CTerminalDlg::ConnectSession() {
     connect(&m_session, &CDeviceSession::PanelReset, this, &CTerminalDlg::ResetPanel);
     connect(&m_session, &CDeviceSession::Identified, this, &CTerminalDlg::OnIdentified);
     connect(&m_session, &CDeviceSession::LevelReported, this, &CTerminalDlg::OnLevelReported);
+    // Every broadcast, whatever the slider does: the plot shows the device.
+    connect(&m_session, &CDeviceSession::LevelReported, this,
+            [this](const session::LevelStatus& status) {
+                m_history.Record(HistoryNowMs(), status.level, status.modes.warnings);
+            });
     connect(&m_session, &CDeviceSession::AddressClaimReported, this, &CTerminalDlg::OnAddressClaim);
     connect(&m_session, &CDeviceSession::InstancesReported, this, &CTerminalDlg::OnInstances);
     connect(&m_session, &CDeviceSession::Failure, this, &CTerminalDlg::OnFailure);
@@ -209,6 +225,7 @@ void CTerminalDlg::contextMenuEvent(QContextMenuEvent* event) {
     QAction* traffic = menu.addAction(tr("&Traffic..."));
     traffic->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     QAction* scenario = menu.addAction(tr("Sce&nario..."));
+    QAction* plot = menu.addAction(tr("&Plot..."));
     menu.addSeparator();
     QAction* copy = menu.addAction(tr("&Copy Values"));
     copy->setShortcut(QKeySequence::Copy);
@@ -221,6 +238,8 @@ void CTerminalDlg::contextMenuEvent(QContextMenuEvent* event) {
         ShowTraffic();
     else if (chosen == scenario)
         ShowScenario();
+    else if (chosen == plot)
+        ShowPlot();
     else if (chosen == copy)
         CopyValues();
 }
@@ -252,7 +271,39 @@ void CTerminalDlg::OperatorActs(const QString& what) {
         m_scenario->OperatorActed(what);
 }
 
+CPlotDlg* CTerminalDlg::ShowPlot(int readout) {
+    // One plot, non-modal, as the traffic monitor.
+    if (m_plot == nullptr)
+        m_plot = new CPlotDlg(
+            m_history, [this] { return HistoryNowMs(); }, this);
+    m_plot->SetPlotted(readout, true);
+    m_plot->show();
+    m_plot->raise();
+    m_plot->activateWindow();
+    return m_plot;
+}
+
+bool CTerminalDlg::ShowReadoutMenu(QObject* watched, const QContextMenuEvent& event) {
+    for (int r = 0; r < panel::kReadoutCount; ++r) {
+        if (m_controls.Item(session::ReadoutEntry(r).controlId) != watched)
+            continue;
+        QMenu menu(this);
+        QAction* plotThis = menu.addAction(tr("Plot &This"));
+        QAction* plot = menu.addAction(tr("&Plot..."));
+        QAction* chosen = menu.exec(event.globalPos());
+        if (chosen == plotThis)
+            ShowPlot(r);
+        else if (chosen == plot)
+            ShowPlot();
+        return true;
+    }
+    return false;
+}
+
 bool CTerminalDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ContextMenu &&
+        ShowReadoutMenu(watched, *static_cast<QContextMenuEvent*>(event)))
+        return true;
     if (event->type() == QEvent::ToolTip &&
         m_panel->ShowDetails(watched, *static_cast<QHelpEvent*>(event)))
         return true;

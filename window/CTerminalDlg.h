@@ -4,6 +4,7 @@
 // session's view: it renders what the session reports and forwards the
 // operator's actions to it; the conversation with the device lives there.
 #include "session/CDeviceSession.h"
+#include "session/ReadoutHistory.h"
 #include "widgets/DialogTemplate.h"
 #include "widgets/MessageQueue.h"
 #include "widgets/RepaintThrottle.h"
@@ -12,6 +13,7 @@
 #include "window/StatusLog.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QIcon>
 #include <QString>
@@ -21,6 +23,7 @@
 #include <optional>
 
 class CScenarioDlg;
+class CPlotDlg;
 class CTrafficDlg;
 class CiAnalogDisplayX;
 class CiSliderX;
@@ -32,6 +35,8 @@ struct TerminalEnvironment {
     proto::CMillisecondClock* clock = nullptr; // default: the steady clock
     CMessageSink* messages = nullptr;          // default: message boxes
     QString settingsPath;                      // default: beside the executable
+    // Milliseconds the read-out history is kept by; default: since the window was made.
+    std::function<int64_t()> historyClock;
 };
 
 class CTerminalDlg : public QDialog {
@@ -59,6 +64,13 @@ public:
     CiAnalogDisplayX* Readout(int controlId) const;
     // The scenario player, opened as "Scenario..." opens it.
     CScenarioDlg& Scenario();
+    // The last hour of every read-out since the window was made, and the
+    // clock it is kept by (milliseconds since then).
+    const session::CReadoutHistory& History() const { return m_history; }
+    int64_t HistoryNowMs() const { return m_historyClock(); }
+    // The plot, opened with `readout` (a place in panel order) plotted
+    // too; -1 adds none.
+    CPlotDlg* ShowPlot(int readout = -1);
     // Called with each level the panel has just shown (for measurements).
     void SetLevelShownHook(std::function<void(uint8_t)> hook) { m_levelShown = std::move(hook); }
 
@@ -84,6 +96,8 @@ private:
     // The operator drives the device by hand: a scenario playing pauses.
     void OperatorActs(const QString& what);
     void ShowPortTargets();
+    // A read-out's own menu; false when `watched` is no read-out.
+    bool ShowReadoutMenu(QObject* watched, const QContextMenuEvent& event);
 
     // What the session reports.
     void ResetPanel();
@@ -106,6 +120,11 @@ private:
     CTrafficDlg* m_traffic = nullptr;
     // The scenario player, made on first use.
     CScenarioDlg* m_scenario = nullptr;
+    // Kept from the start, so that a plot opened late shows the past.
+    QElapsedTimer m_started;
+    std::function<int64_t()> m_historyClock;
+    session::CReadoutHistory m_history;
+    CPlotDlg* m_plot = nullptr; // made on first use
     // Where the remembered port and the port links live.
     QString m_dataFolder;
     session::CDeviceSession m_session;

@@ -2,6 +2,7 @@
 
 #include "session/CDeviceSession.h"
 #include "widgets/MessageSink.h"
+#include "window/SaveWhole.h"
 #include "window/TrafficModel.h"
 #include "window/TrafficRowDelegate.h"
 
@@ -219,26 +220,7 @@ QString CTrafficDlg::SaveTo(const QString& path) const {
     QByteArray text;
     for (int row = 0; row < m_model->rowCount(); ++row)
         text += session::FormatLine(m_model->Line(row)).toLatin1() + '\n';
-    // QSaveFile commits even when the flush inside commit() fails, and a
-    // small save only reaches the disk there: a full disk would swap the old
-    // file for an empty one. So the text is written here, unbuffered, until
-    // all of it is out or a write fails; a write that stops short says
-    // nothing, the next one says why. A failure leaves the old file alone.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered))
-        return file.errorString();
-    qint64 done = 0;
-    for (qint64 n = 0;
-         done < text.size() && (n = file.write(text.constData() + done, text.size() - done)) > 0;)
-        done += n;
-    if (done < text.size() || !file.flush()) {
-        const QString problem = file.errorString();
-        file.cancelWriting();
-        return problem;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return {};
+    return SaveWhole(path, text, true);
 }
 
 void CTrafficDlg::OnSave() {
