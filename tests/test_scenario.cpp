@@ -270,8 +270,15 @@ private slots:
         QCOMPARE(Play(recording).code, 0);
         replaying.Stop();
         const QList<int> seen = LevelsSent(sendLog);
-        QVERIFY(seen.size() > recorded.size());
-        QCOMPARE(seen.mid(seen.size() - recorded.size()), recorded);
+        const auto text = [](const QList<int>& levels) {
+            QStringList t;
+            for (int l : levels)
+                t << QString::number(l);
+            return t.join(' ').toUtf8();
+        };
+        QVERIFY2(seen.size() >= recorded.size() &&
+                     seen.mid(seen.size() - recorded.size()) == recorded,
+                 "seen " + text(seen) + ", recorded " + text(recorded));
     }
 };
 
