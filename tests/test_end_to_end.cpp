@@ -1,12 +1,17 @@
 // The terminal and the device emulator on the two ends of a pseudo-terminal:
 // identification, the live panel and remote control. Losing the device is in
 // test_link_recovery, faults in test_fault_injection.
+#include "core/CommandLine.h"
 #include "tests/EmulatorProcess.h"
 #include "widgets/CiAnalogDisplayX.h"
 #include "widgets/CiSliderX.h"
+#include "window/CScenarioDlg.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
@@ -93,6 +98,58 @@ private slots:
         QVERIFY2(gaps[gaps.size() / 2] >= 1'900'000,
                  qPrintable(QString::number(gaps[gaps.size() / 2])));
         QVERIFY(t.messages.texts.isEmpty());
+    }
+
+    // The scenario player, driven through its buttons as a person drives it:
+    // it plays, lists the expect that fails, marks the running step, and
+    // pauses when the person takes the slider.
+    void aScenarioPlaysFromTheWindow() {
+        EmulatorProcess emulator;
+        QVERIFY(emulator.Start(m_dir.path(), 1, {"--rate", "20", "--trace", Trace()}));
+        LiveTerminal t(m_dir.path(), m_dir.filePath("Quarnel.ini"));
+        CTerminalDlg& d = *t.dlg;
+        QTRY_VERIFY_WITH_TIMEOUT(d.Session().IsDeviceIdentified(), 3000);
+        const QString file = m_dir.filePath("run.scn");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("level 20\nexpect \"Engine Speed\" \"1.00 RPM\"\nwait 0.2\nlevel 25\n"
+                "wait 30\nlevel 30\n");
+        f.close();
+        CScenarioDlg& player = d.Scenario();
+        player.show();
+        QVERIFY(player.Load(file));
+        auto* steps = player.findChild<QListWidget*>("steps");
+        auto* failures = player.findChild<QListWidget*>("failures");
+        auto* status = player.findChild<QLabel*>("status");
+        auto button = [&](const char* name) { return player.findChild<QPushButton*>(name); };
+        QCOMPARE(steps->count(), 6);
+        QVERIFY(!button("pause")->isEnabled());
+
+        button("play")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(steps->currentRow(), 4, 3000); // wait 30
+        QCOMPARE(d.Readout(1035)->Text(), QString("2500.00 RPM"));
+        QCOMPARE(failures->count(), 1);
+        QVERIFY2(failures->item(0)->text().contains("line 2") &&
+                     failures->item(0)->text().contains("\"1.00 RPM\"") &&
+                     failures->item(0)->text().contains("\"2000.00 RPM\""),
+                 qPrintable(failures->item(0)->text()));
+        QVERIFY(button("pause")->isEnabled() && !button("play")->isEnabled());
+
+        emit d.Slider()->MouseDown(1, 0, 5, 5);
+        QVERIFY2(status->text().contains("slider"), qPrintable(status->text()));
+        QVERIFY(player.Player().IsPaused() && button("play")->isEnabled());
+        d.Slider()->SetPosition(60);
+        emit d.Slider()->MouseUp(1, 0, 5, 5);
+        QTRY_COMPARE_WITH_TIMEOUT(d.Readout(1035)->Text(), QString("6000.00 RPM"), 3000);
+
+        button("stop")->click();
+        QVERIFY(!player.Player().IsPlaying() && !button("stop")->isEnabled());
+        // Level 30, the step after the pause, never went out.
+        const auto levelLine = [](uint8_t level) {
+            return QString::fromLatin1(proto::BuildLevelCommand(level).View()).trimmed();
+        };
+        QVERIFY(ReceivedLines().contains(levelLine(25)));
+        QVERIFY(!ReceivedLines().contains(levelLine(30)));
     }
 };
 
