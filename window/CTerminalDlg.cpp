@@ -94,6 +94,16 @@ CTerminalDlg::CTerminalDlg(TerminalEnvironment env, QWidget* parent)
     // For measurements: the traffic monitor open from the start.
     if (qEnvironmentVariableIsSet("BRENDLOW_TRAFFIC_MONITOR"))
         QTimer::singleShot(0, this, &CTerminalDlg::ShowTraffic);
+    // For screenshots: the scenario player open from the start on this file,
+    // playing once the device answers.
+    if (const QString file = qEnvironmentVariable("BRENDLOW_SCENARIO"); !file.isEmpty())
+        QTimer::singleShot(0, this, [this, file] {
+            ShowScenario();
+            if (m_scenario->Load(file))
+                connect(
+                    &m_session, &session::CDeviceSession::Identified, m_scenario,
+                    [this] { m_scenario->Player().Play(); }, Qt::SingleShotConnection);
+        });
     // For measurements and screenshots: the plot open from the start on
     // these read-outs (control ids, comma-separated).
     if (const QString plotted = qEnvironmentVariable("BRENDLOW_PLOT"); !plotted.isEmpty())
