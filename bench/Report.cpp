@@ -386,6 +386,32 @@ std::vector<Row> PlotRows(const std::optional<IdleResult>& idle,
     return rows;
 }
 
+std::vector<Row> ScenarioRows(const std::optional<ScenarioResult>& r) {
+    if (!r)
+        return {};
+    const std::string lateFigure = "Scenario played: a step's start after its schedule, max";
+    const std::string lateGoal = "≤ " + GoalNumber(kScenarioLateGoalMs) + " ms";
+    if (!r->ok)
+        return {Missing("7", lateFigure, lateGoal, r->error)};
+    const Summary& late = r->lateMs;
+    const double worst = std::max(std::abs(late.min), late.max);
+    const double cpu = r->scheduledSeconds / r->wallSeconds * 100;
+    const double pacing = r->pacingSeconds / r->wallSeconds * 100;
+    const double own = cpu - pacing;
+    return {{"7", lateFigure, lateGoal, Fixed(worst, 1) + " ms", Ratio(worst, kScenarioLateGoalMs),
+             Met(worst <= kScenarioLateGoalMs),
+             Grouped(double(late.count)) + " steps due on the clock of " +
+                 Grouped(double(r->steps)) + ", over " + Fixed(r->wallSeconds + 1, 0) +
+                 " s; after the schedule: min " + Fixed(late.min, 1) + ", median " +
+                 Fixed(late.p50, 1) + ", p99 " + Fixed(late.p99, 1) + " ms"},
+            {"7", "Scenario played: the player's own CPU",
+             "< " + GoalNumber(kScenarioCpuGoal) + " % of a core", Sig(own) + " %",
+             Ratio(own, kScenarioCpuGoal), Met(own < kScenarioCpuGoal),
+             "brendlowctl play " + Sig(cpu) + " %, of which the paced sender's 2 ms a byte " +
+                 Sig(pacing) + " %; " +
+                 CpuRaw(r->scheduledSeconds, r->cpuSeconds, r->wallSeconds)}};
+}
+
 std::vector<Row> StartupRows(const std::optional<StartupResult>& r) {
     const std::string figure = "Start-up: exec → window painted (median)";
     const std::string goal = "< " + GoalNumber(kStartupGoalMs) + " ms";

@@ -31,6 +31,8 @@ inline constexpr double kStartupGoalMs = 100;      // exec to the first paint
 inline constexpr double kResidentGoalMB = 40;      // connected, in 10^6 bytes
 inline constexpr double kPlotFloodCpuGoal = 10;    // % of a core, flood, plot on 8 read-outs
 inline constexpr double kPlotIdleCpuGoal = 1;      // the same at 10 broadcasts/s
+inline constexpr double kScenarioLateGoalMs = 10;  // a step's start after its schedule
+inline constexpr double kScenarioCpuGoal = 1;      // % of a core, brendlowctl play
 inline constexpr double kHistoryGoalMB = 20;       // an hour of all 44 read-outs
 
 struct Row {
@@ -60,6 +62,7 @@ std::vector<Row> BusCheckRows(const std::optional<BusCheckResult>& r);
 // The plot open at 10 broadcasts/s, and the memory of an hour of history.
 std::vector<Row> PlotRows(const std::optional<IdleResult>& idle,
                           const std::optional<HistoryMemoryResult>& memory);
+std::vector<Row> ScenarioRows(const std::optional<ScenarioResult>& r);
 std::vector<Row> StartupRows(const std::optional<StartupResult>& r);
 std::vector<Row> PacedRows(const std::optional<PacedResult>& r,
                            const std::optional<PacedResult>& realtime);

@@ -16,11 +16,12 @@ namespace bench {
 using proto::SteadyNs; // the clock of the terminal's and the emulator's logs
 
 struct Durations {
-    double floodSeconds = 10;    // end to end under the flood
-    double idleSeconds = 40;     // idle CPU: 0.5 % of a core is 5 ms a second, so a long window
-    double residentSeconds = 60; // connected before the resident memory is read
-    int startups = 5;            // start-up repetitions
-    int pacedLines = 5;          // lines through the paced sender
+    double floodSeconds = 10;     // end to end under the flood
+    double idleSeconds = 40;      // idle CPU: 0.5 % of a core is 5 ms a second, so a long window
+    double residentSeconds = 60;  // connected before the resident memory is read
+    int startups = 5;             // start-up repetitions
+    int pacedLines = 5;           // lines through the paced sender
+    double scenarioSeconds = 600; // the long scenario played
 };
 
 // Where the programs are and where the runs keep their folders.
@@ -69,6 +70,19 @@ struct BusCheckResult {
     double framesPerSecondLogged = 0;    // over the candump's first to last time
     size_t generatorFramesMatched = 0;   // the generator's frames found in order
     size_t generatorFramesLost = 0;
+};
+
+struct ScenarioResult {
+    bool ok = false;
+    std::string error;
+    double wallSeconds = 0; // brendlowctl play's CPU over the scenario
+    double cpuSeconds = 0;
+    double scheduledSeconds = 0;
+    double pacingSeconds = 0; // the paced sender's 2 ms after each byte, in the window
+    int exitCode = -1;
+    size_t steps = 0;        // started, as play printed them
+    size_t plannedSteps = 0; // in play --check's plan
+    Summary lateMs;          // each step due on the clock: its start after its place in the plan
 };
 
 struct StartupResult {
@@ -131,6 +145,8 @@ HistoryMemoryResult MeasureHistoryMemory();
 IdleResult RunBusSide(const Programs& programs, const Durations& durations);
 // brendlowctl bus on a virtual CAN bus filled to a 250 kbit/s bus's load.
 BusCheckResult RunBusCheck(const Programs& programs, const Durations& durations);
+// brendlowctl play for a long scenario against the emulator.
+ScenarioResult RunScenario(const Programs& programs, const Durations& durations);
 StartupResult RunStartups(const Programs& programs, const Durations& durations);
 // With `realtimeReceiver` the emulator runs at real-time priority, so that its
 // reads follow the bytes' arrival even on a busy machine.

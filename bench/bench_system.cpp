@@ -22,8 +22,9 @@ QString Tr(const char* text) {
     return QCoreApplication::translate("bench_system", text);
 }
 
-const QStringList kRuns = {"flood",    "traffic",   "watch",   "plot",  "idle",      "idle-traffic",
-                           "bus-side", "bus-check", "startup", "paced", "idle-plot", "history"};
+const QStringList kRuns = {"flood",        "traffic",  "watch",     "plot",    "idle",
+                           "idle-traffic", "bus-side", "bus-check", "startup", "paced",
+                           "idle-plot",    "history",  "scenario"};
 
 int Usage(const QString& problem) {
     std::fprintf(stderr, "brendlow_bench_system: %s\n%s\n", problem.toLocal8Bit().constData(),
@@ -48,7 +49,8 @@ int main(int argc, char** argv) {
                                            Tr("Results of brendlow_bench_show_level."), "FILE");
     const QCommandLineOption quick(
         "quick",
-        Tr("3 s runs instead of 10 s (40 s idle), memory read after 10 s instead of 60 s."));
+        Tr("3 s runs instead of 10 s (40 s idle), memory read after 10 s instead of 60 s, a "
+           "1-minute scenario instead of 10 minutes."));
     const QCommandLineOption smoke("smoke",
                                    Tr("A second or so of each, to check that everything runs."));
     const QCommandLineOption only(
@@ -85,6 +87,7 @@ int main(int argc, char** argv) {
     if (parser.isSet(quick)) {
         durations.floodSeconds = durations.idleSeconds = 3;
         durations.residentSeconds = 10;
+        durations.scenarioSeconds = 60;
     }
     const bool isSmoke = parser.isSet(smoke);
     if (isSmoke) {
@@ -92,6 +95,7 @@ int main(int argc, char** argv) {
         durations.residentSeconds = 0;
         durations.startups = 1;
         durations.pacedLines = 1;
+        durations.scenarioSeconds = 4;
     }
     bench::Programs programs{parser.value(terminal).toStdString(),
                              parser.value(emulator).toStdString(), BRENDLOW_CTL_PATH,
@@ -108,6 +112,7 @@ int main(int argc, char** argv) {
     std::optional<bench::FloodResult> flood, floodTraffic, floodWatch, floodPlot;
     std::optional<bench::IdleResult> idle, idleTraffic, busSide, idlePlot;
     std::optional<bench::HistoryMemoryResult> history;
+    std::optional<bench::ScenarioResult> scenario;
     std::optional<bench::StartupResult> startup;
     std::optional<bench::PacedResult> paced, pacedRealtime;
     auto progress = [](const char* what) {
@@ -171,6 +176,11 @@ int main(int argc, char** argv) {
         busCheck = bench::RunBusCheck(programs, durations);
     }
 
+    if (runs("scenario")) {
+        progress("a long scenario played by brendlowctl");
+        scenario = bench::RunScenario(programs, durations);
+    }
+
     std::vector<bench::Row> rows;
     auto add = [&rows](std::vector<bench::Row> more) {
         rows.insert(rows.end(), more.begin(), more.end());
@@ -190,6 +200,7 @@ int main(int argc, char** argv) {
     add(bench::BusSideRows(busSide));
     add(bench::BusCheckRows(busCheck));
     add(bench::PlotRows(idlePlot, history));
+    add(bench::ScenarioRows(scenario));
     add(bench::StartupRows(startup));
     add(bench::PacedRows(paced, pacedRealtime));
 

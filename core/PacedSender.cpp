@@ -26,10 +26,10 @@ void CSteadyMillisecondClock::BeginPause() {
 void PauseTwoMilliseconds(CMillisecondClock& clock) {
     clock.BeginPause();
     const uint32_t t0 = clock.Now();
-    const uint32_t end = t0 + 2u; // modulo 2^32
+    const uint32_t end = t0 + kPaceMs; // modulo 2^32
     for (;;) {
         const uint32_t t = clock.Now();
-        // Ends once 2 ms have passed; ends at once when the clock wraps
+        // Ends once kPaceMs have passed; ends at once when the clock wraps
         // (a reading below t0, or t0 + 2 overflowing).
         if (!(t0 <= t && t < end))
             break;

@@ -47,6 +47,9 @@ public:
 // position length-1, whether or not the line ends in LF there.
 void SendCommandLine(CByteSink& sink, CMillisecondClock& clock, const uint8_t* line, int length);
 
+// Milliseconds of the pause after each byte.
+inline constexpr uint32_t kPaceMs = 2;
+
 // The pause that follows each byte: ends when the clock has advanced by 2 ms,
 // or at once when it wraps.
 void PauseTwoMilliseconds(CMillisecondClock& clock);
