@@ -11,24 +11,15 @@ uint8_t InstanceFromText(const QString& text) {
     return device::InstanceFromText(std::string_view(latin.constData(), size_t(latin.size())));
 }
 
-std::array<QString, 8> GivenInstances(const QStringList& assignments) {
-    std::array<QString, 8> given;
+device::GivenInstances GivenInstances(const QStringList& assignments) {
+    device::GivenInstances given;
     for (const QString& assignment : assignments) {
         const QString name = assignment.section('=', 0, 0);
         for (size_t i = 0; i < device::kInstanceFields.size(); ++i)
             if (name == QLatin1String(device::kInstanceFields[i].name))
-                given[i] = assignment.section('=', 1);
+                given[i] = InstanceFromText(assignment.section('=', 1));
     }
     return given;
-}
-
-std::array<uint8_t, 8> InstanceLine(const proto::InstanceReport& current,
-                                    const std::array<QString, 8>& given) {
-    const std::array<uint8_t, 8> now = device::InstancesInLineOrder(current);
-    std::array<uint8_t, 8> line{};
-    for (size_t i = 0; i < line.size(); ++i)
-        line[i] = InstanceFromText(given[i].isEmpty() ? QString::number(now[i]) : given[i]);
-    return line;
 }
 
 namespace {
@@ -56,7 +47,7 @@ private:
             return;
         const Request& request = m_tool.GetRequest();
         if (!m_bSent) {
-            m_line = InstanceLine(report, m_given);
+            m_line = device::NewInstanceLine(report, m_given);
             m_bSent = true;
             m_tool.Expect(
                 request.timeout, kExitNoAcknowledgement,
@@ -66,16 +57,14 @@ private:
         }
         // The device's next report tells whether it took them; 255 asks
         // for no change, so there is nothing to wait for.
-        const std::array<uint8_t, 8> now = device::InstancesInLineOrder(report);
-        for (size_t i = 0; i < now.size(); ++i)
-            if (!m_given[i].isEmpty() && m_line[i] != 255 && now[i] != m_line[i])
-                return;
+        if (!device::InstancesTaken(report, m_given, m_line))
+            return;
         if (m_tool.Output(request.json ? JsonLine(InstancesJson(report))
                                        : InstancesText(report) + '\n'))
             m_tool.Finish(kExitOk);
     }
 
-    std::array<QString, 8> m_given;
+    device::GivenInstances m_given;
     std::array<uint8_t, 8> m_line{};
     bool m_bSent = false;
 };

@@ -34,4 +34,22 @@ std::array<uint8_t, 8> InstancesInLineOrder(const proto::InstanceReport& report)
     return values;
 }
 
+std::array<uint8_t, 8> NewInstanceLine(const proto::InstanceReport& current,
+                                       const GivenInstances& given) {
+    const std::array<uint8_t, 8> now = InstancesInLineOrder(current);
+    std::array<uint8_t, 8> line{};
+    for (size_t i = 0; i < line.size(); ++i)
+        line[i] = given[i].value_or(now[i] <= 15 ? now[i] : 255);
+    return line;
+}
+
+bool InstancesTaken(const proto::InstanceReport& report, const GivenInstances& given,
+                    const std::array<uint8_t, 8>& line) {
+    const std::array<uint8_t, 8> now = InstancesInLineOrder(report);
+    for (size_t i = 0; i < now.size(); ++i)
+        if (given[i] && line[i] != 255 && now[i] != line[i])
+            return false;
+    return true;
+}
+
 } // namespace device

@@ -5,6 +5,7 @@
 #include "core/Reports.h"
 
 #include <array>
+#include <optional>
 #include <string_view>
 
 namespace device {
@@ -27,5 +28,19 @@ uint8_t InstanceFromText(std::string_view text);
 
 // The eight instances of a broadcast, in line order.
 std::array<uint8_t, 8> InstancesInLineOrder(const proto::InstanceReport& report);
+
+// Instances to change, in line order; none: keep what the device reports.
+using GivenInstances = std::array<std::optional<uint8_t>, 8>;
+
+// The line the About box's Confirm would send: each given instance, each
+// other one as the device reports it now, where a value above 15 goes out
+// as 255 and so stays as it is.
+std::array<uint8_t, 8> NewInstanceLine(const proto::InstanceReport& current,
+                                       const GivenInstances& given);
+
+// Whether a report shows every given instance of `line` taken (255 asks for
+// no change, so there is nothing to see).
+bool InstancesTaken(const proto::InstanceReport& report, const GivenInstances& given,
+                    const std::array<uint8_t, 8>& line);
 
 } // namespace device

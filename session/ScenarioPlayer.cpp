@@ -294,10 +294,7 @@ void CScenarioPlayer::End(PlayOutcome outcome, const QString& message) {
 // As the About box's Confirm sends them: an instance the device reports
 // above 15 goes out as 255, which keeps it.
 void CScenarioPlayer::SendInstances(const proto::InstanceReport& report) {
-    const std::array<uint8_t, 8> now = device::InstancesInLineOrder(report);
-    const scenario::Step& step = CurrentStep();
-    for (size_t i = 0; i < now.size(); ++i)
-        m_instanceLine[i] = step.instances[i].value_or(now[i] <= 15 ? now[i] : 255);
+    m_instanceLine = device::NewInstanceLine(report, CurrentStep().instances);
     Await(Awaiting::InstancesTaken,
           tr("the device did not take the new instances within %1 s").arg(m_nTimeoutMs / 1000.0));
     m_session.SendInstances(m_instanceLine);
@@ -310,12 +307,8 @@ void CScenarioPlayer::OnInstancesReported(const proto::InstanceReport& report) {
     }
     if (m_awaiting != Awaiting::InstancesTaken)
         return;
-    const std::array<uint8_t, 8> now = device::InstancesInLineOrder(report);
-    const scenario::Step& step = CurrentStep();
-    for (size_t i = 0; i < now.size(); ++i)
-        if (step.instances[i] && m_instanceLine[i] != 255 && now[i] != m_instanceLine[i])
-            return;
-    ActionDone();
+    if (device::InstancesTaken(report, CurrentStep().instances, m_instanceLine))
+        ActionDone();
 }
 
 void CScenarioPlayer::OnLevelReported(const LevelStatus& status) {
