@@ -6,6 +6,7 @@
 // with 64 for bad arguments; --help lists the options.
 #include "bench/Report.h"
 #include "bench/SystemRuns.h"
+#include "can/CanDevice.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -36,6 +37,7 @@ int Usage(const QString& problem) {
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
+    can::PrepareProcess(); // the bus load generator opens a CAN device
     QCoreApplication::setApplicationName(QStringLiteral("brendlow_bench_system"));
     QCommandLineParser parser;
     parser.setApplicationDescription(
