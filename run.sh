@@ -63,6 +63,7 @@ if [ "$mode" = emulator ]; then
     echo "brendlowctl reaches it as $name, its default port; try:"
     echo "    build/brendlowctl identify"
     echo "    build/brendlowctl watch --count 3"
+    echo "    build/brendlowctl bus --can $demo_bus --seconds 5"
     echo "Ctrl+C stops it."
     wait "$emulator_pid" || true
     exit 0
