@@ -371,26 +371,24 @@ QString CPlotDlg::SavePng(const QString& path) const {
     return SaveWhole(path, png, false);
 }
 
-void CPlotDlg::OnSaveCsv() {
-    const QString path = QFileDialog::getSaveFileName(
-        this, tr("Save CSV"), QStringLiteral("plot.csv"), tr("CSV files (*.csv);;All files (*)"));
+// Asks where, saves there, and says why when it could not.
+void CPlotDlg::AskAndSave(const QString& title, const QString& name, const QString& filter,
+                          QString (CPlotDlg::*save)(const QString&) const, const QString& failed) {
+    const QString path = QFileDialog::getSaveFileName(this, title, name, filter);
     if (path.isEmpty())
         return;
-    if (const QString problem = SaveCsv(path); !problem.isEmpty())
-        CMessageBoxSink().Show(this,
-                               tr("The plot could not be saved to %1:\n%2").arg(path, problem),
-                               MessageIcon::Stop);
+    if (const QString problem = (this->*save)(path); !problem.isEmpty())
+        CMessageBoxSink().Show(this, failed.arg(path, problem), MessageIcon::Stop);
+}
+
+void CPlotDlg::OnSaveCsv() {
+    AskAndSave(tr("Save CSV"), QStringLiteral("plot.csv"), tr("CSV files (*.csv);;All files (*)"),
+               &CPlotDlg::SaveCsv, tr("The plot could not be saved to %1:\n%2"));
 }
 
 void CPlotDlg::OnSavePng() {
-    const QString path = QFileDialog::getSaveFileName(
-        this, tr("Save PNG"), QStringLiteral("plot.png"), tr("PNG images (*.png);;All files (*)"));
-    if (path.isEmpty())
-        return;
-    if (const QString problem = SavePng(path); !problem.isEmpty())
-        CMessageBoxSink().Show(this,
-                               tr("The chart could not be saved to %1:\n%2").arg(path, problem),
-                               MessageIcon::Stop);
+    AskAndSave(tr("Save PNG"), QStringLiteral("plot.png"), tr("PNG images (*.png);;All files (*)"),
+               &CPlotDlg::SavePng, tr("The chart could not be saved to %1:\n%2"));
 }
 
 void CPlotDlg::showEvent(QShowEvent* event) {

@@ -81,6 +81,8 @@ private:
     void MoveCursor(const QPointF& viewPosition);
     void OnSaveCsv();
     void OnSavePng();
+    void AskAndSave(const QString& title, const QString& name, const QString& filter,
+                    QString (CPlotDlg::*save)(const QString&) const, const QString& failed);
     int Columns() const;
     QString WallTime(int64_t ms, const char* format) const;
 
