@@ -227,10 +227,7 @@ BusCheckResult RunBusCheck(const Programs& programs, const Durations& d) {
         return r;
     }
     SleepSeconds(settle);
-    const CpuWindow cpu = MeasureCpu(ctl.Pid(), d.floodSeconds);
-    r.wallSeconds = cpu.wallSeconds;
-    r.cpuSeconds = cpu.cpuSeconds;
-    r.scheduledSeconds = cpu.scheduledSeconds;
+    r.cpu = MeasureCpu(ctl.Pid(), d.floodSeconds);
     r.exitCode = ctl.WaitForExit(2 * settle + 10);
     generator.Stop();
     CountLost(candump, r);

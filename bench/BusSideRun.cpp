@@ -19,10 +19,7 @@ IdleResult RunBusSide(const Programs& programs, const Durations& d) {
     CChildProcess emulator, terminal;
     if (StartConnected(programs, folder, {"--can", bus}, emulator, terminal, r.error) < 0)
         return r;
-    const CpuWindow cpu = MeasureCpu(emulator.Pid(), d.idleSeconds);
-    r.wallSeconds = cpu.wallSeconds;
-    r.cpuSeconds = cpu.cpuSeconds;
-    r.scheduledSeconds = cpu.scheduledSeconds;
+    r.cpu = MeasureCpu(emulator.Pid(), d.idleSeconds);
     r.ok = emulator.Running();
     if (!r.ok)
         r.error = "the emulator ended during the run";

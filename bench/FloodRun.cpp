@@ -86,10 +86,7 @@ FloodResult RunFlood(const Programs& programs, const Durations& d, FloodReader r
     if (!StartFlood(programs, folder, reader, flood, emulator, follower, r.error))
         return r;
 
-    const CpuWindow cpu = MeasureCpu(follower.Pid(), d.floodSeconds);
-    r.wallSeconds = cpu.wallSeconds;
-    r.cpuSeconds = cpu.cpuSeconds;
-    r.scheduledSeconds = cpu.scheduledSeconds;
+    r.cpu = MeasureCpu(follower.Pid(), d.floodSeconds);
 
     // Halt the emulator: what it had written by now is what must be shown.
     if (!emulator.Freeze()) {

@@ -17,10 +17,7 @@ IdleResult RunIdle(const Programs& programs, const Durations& d, bool trafficMon
         StartConnected(programs, folder, {}, emulator, terminal, r.error, environment);
     if (identifiedNs < 0)
         return r;
-    const CpuWindow cpu = MeasureCpu(terminal.Pid(), d.idleSeconds);
-    r.wallSeconds = cpu.wallSeconds;
-    r.cpuSeconds = cpu.cpuSeconds;
-    r.scheduledSeconds = cpu.scheduledSeconds;
+    r.cpu = MeasureCpu(terminal.Pid(), d.idleSeconds);
     if (trafficMonitor) {
         r.ok = terminal.Running();
         if (!r.ok)

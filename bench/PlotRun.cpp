@@ -22,10 +22,7 @@ IdleResult RunIdlePlot(const Programs& programs, const Durations& d) {
     // The plot opens at the next turn of the terminal's event loop and has
     // drawn its first picture well within a second.
     SleepSeconds(1);
-    const CpuWindow cpu = MeasureCpu(terminal.Pid(), d.idleSeconds);
-    r.wallSeconds = cpu.wallSeconds;
-    r.cpuSeconds = cpu.cpuSeconds;
-    r.scheduledSeconds = cpu.scheduledSeconds;
+    r.cpu = MeasureCpu(terminal.Pid(), d.idleSeconds);
     r.ok = terminal.Running();
     if (!r.ok)
         r.error = "the terminal ended during the run";

@@ -141,9 +141,10 @@ BenchmarkFigures Figures(const QJsonArray& all, const QString& name) {
     return f;
 }
 
-std::string CpuRaw(double scheduled, double ticked, double wall) {
-    return Fixed(scheduled, 3) + " s run time (scheduler) in " + Fixed(wall, 2) +
-           " s wall; utime+stime " + Fixed(ticked, 2) + " s = " + Sig(ticked / wall * 100) + " %";
+std::string CpuRaw(const CpuWindow& w) {
+    return Fixed(w.scheduledSeconds, 3) + " s run time (scheduler) in " + Fixed(w.wallSeconds, 2) +
+           " s wall; utime+stime " + Fixed(w.cpuSeconds, 2) +
+           " s = " + Sig(w.cpuSeconds / w.wallSeconds * 100) + " %";
 }
 
 std::string RunsText(const BenchmarkFigures& f) {
@@ -250,11 +251,10 @@ std::vector<Row> FloodRows(const std::optional<FloodResult>& r) {
     std::vector<Row> rows;
     // The scheduler's run time, in nanoseconds, is the figure judged; utime
     // and stime count whole clock ticks.
-    const double cpu = r->scheduledSeconds / r->wallSeconds * 100;
+    const double cpu = r->cpu.Percent();
     const double carried = r->sentPerSecond / kLineBroadcastsPerSecond;
     rows.push_back({"3", cpuFigure, cpuGoal, Sig(cpu) + " %", Ratio(cpu, kFloodCpuGoal),
-                    Met(cpu < kFloodCpuGoal),
-                    CpuRaw(r->scheduledSeconds, r->cpuSeconds, r->wallSeconds)});
+                    Met(cpu < kFloodCpuGoal), CpuRaw(r->cpu)});
     const Summary& l = r->latencyMs;
     const std::string latencyRaw = "n=" + Grouped(static_cast<double>(l.count)) + ", min " +
                                    Sig(l.min) + ", mean " + Sig(l.mean) + ", max " + Sig(l.max) +
@@ -280,10 +280,9 @@ std::vector<Row> ReaderFloodRows(const std::optional<FloodResult>& r, const std:
         return {};
     if (!r->ok)
         return {Missing("3", figure + ": CPU", goal, r->error)};
-    const double cpu = r->scheduledSeconds / r->wallSeconds * 100;
+    const double cpu = r->cpu.Percent();
     return {{"3", figure + ": CPU", goal, Sig(cpu) + " %", cpuGoal > 0 ? Ratio(cpu, cpuGoal) : "-",
-             cpuGoal > 0 ? Met(cpu < cpuGoal) : "-",
-             CpuRaw(r->scheduledSeconds, r->cpuSeconds, r->wallSeconds)},
+             cpuGoal > 0 ? Met(cpu < cpuGoal) : "-", CpuRaw(r->cpu)},
             {"3", figure + ": broadcasts lost", "0", Grouped(static_cast<double>(r->lost)), "-",
              Met(r->lost == 0 && r->sent > 0),
              Grouped(static_cast<double>(r->sent)) + " sent, " +
@@ -301,10 +300,10 @@ std::vector<Row> IdleRows(const std::optional<IdleResult>& r) {
     const std::string rssGoal = "< " + GoalNumber(kResidentGoalMB) + " MB";
     if (!r->ok)
         return {Missing("4", figure, goal, r->error), Missing("5", rssFigure, rssGoal, r->error)};
-    const double cpu = r->scheduledSeconds / r->wallSeconds * 100;
+    const double cpu = r->cpu.Percent();
     const double mb = r->residentMiB * 1024 * 1024 / 1e6;
     return {{"4", figure, goal, Sig(cpu) + " %", Ratio(cpu, kIdleCpuGoal), Met(cpu < kIdleCpuGoal),
-             CpuRaw(r->scheduledSeconds, r->cpuSeconds, r->wallSeconds)},
+             CpuRaw(r->cpu)},
             {"5", rssFigure, rssGoal, Sig(mb) + " MB", Ratio(mb, kResidentGoalMB),
              Met(mb < kResidentGoalMB),
              "VmRSS " + Sig(r->residentMiB) + " MiB after " + Fixed(r->residentAfterSeconds, 1) +
@@ -321,9 +320,9 @@ std::vector<Row> CpuRows(const std::optional<IdleResult>& r, const std::string& 
     const std::string goal = "< " + GoalNumber(goalPercent) + " % of a core";
     if (!r->ok)
         return {Missing(number, figure, goal, r->error)};
-    const double cpu = r->scheduledSeconds / r->wallSeconds * 100;
+    const double cpu = r->cpu.Percent();
     return {{number, figure, goal, Sig(cpu) + " %", Ratio(cpu, goalPercent), Met(cpu < goalPercent),
-             CpuRaw(r->scheduledSeconds, r->cpuSeconds, r->wallSeconds)}};
+             CpuRaw(r->cpu)}};
 }
 
 } // namespace
@@ -348,13 +347,12 @@ std::vector<Row> BusCheckRows(const std::optional<BusCheckResult>& r) {
     const std::string cpuGoal = "< " + GoalNumber(kBusCheckCpuGoal) + " % of a core";
     if (!r->ok)
         return {Missing("4d", cpuFigure, cpuGoal, r->error)};
-    const double cpu = r->scheduledSeconds / r->wallSeconds * 100;
+    const double cpu = r->cpu.Percent();
     return {{"4d", cpuFigure, cpuGoal, Sig(cpu) + " %", Ratio(cpu, kBusCheckCpuGoal),
              Met(cpu < kBusCheckCpuGoal),
-             CpuRaw(r->scheduledSeconds, r->cpuSeconds, r->wallSeconds) + "; " +
-                 Grouped(r->framesPerSecondLogged) + " frames/s in its candump (device " +
-                 Grouped(r->deviceFramesPerSecond) + ", load generator " +
-                 Grouped(r->generatorFramesPerSecond) + ")"},
+             CpuRaw(r->cpu) + "; " + Grouped(r->framesPerSecondLogged) +
+                 " frames/s in its candump (device " + Grouped(r->deviceFramesPerSecond) +
+                 ", load generator " + Grouped(r->generatorFramesPerSecond) + ")"},
             {"4d", lostFigure, "0, device passed", Grouped(double(r->generatorFramesLost)), "-",
              Met(r->generatorFramesLost == 0 && r->exitCode == 0),
              Grouped(double(r->generatorFramesMatched)) +
@@ -395,21 +393,20 @@ std::vector<Row> ScenarioRows(const std::optional<ScenarioResult>& r) {
         return {Missing("7", lateFigure, lateGoal, r->error)};
     const Summary& late = r->lateMs;
     const double worst = std::max(std::abs(late.min), late.max);
-    const double cpu = r->scheduledSeconds / r->wallSeconds * 100;
-    const double pacing = r->pacingSeconds / r->wallSeconds * 100;
+    const double cpu = r->cpu.Percent();
+    const double pacing = r->pacingSeconds / r->cpu.wallSeconds * 100;
     const double own = cpu - pacing;
     return {{"7", lateFigure, lateGoal, Fixed(worst, 1) + " ms", Ratio(worst, kScenarioLateGoalMs),
              Met(worst <= kScenarioLateGoalMs),
              Grouped(double(late.count)) + " steps due on the clock of " +
-                 Grouped(double(r->steps)) + ", over " + Fixed(r->wallSeconds + 1, 0) +
+                 Grouped(double(r->steps)) + ", over " + Fixed(r->cpu.wallSeconds + 1, 0) +
                  " s; after the schedule: min " + Fixed(late.min, 1) + ", median " +
                  Fixed(late.p50, 1) + ", p99 " + Fixed(late.p99, 1) + " ms"},
             {"7", "Scenario played: the player's own CPU",
              "< " + GoalNumber(kScenarioCpuGoal) + " % of a core", Sig(own) + " %",
              Ratio(own, kScenarioCpuGoal), Met(own < kScenarioCpuGoal),
              "brendlowctl play " + Sig(cpu) + " %, of which the paced sender's 2 ms a byte " +
-                 Sig(pacing) + " %; " +
-                 CpuRaw(r->scheduledSeconds, r->cpuSeconds, r->wallSeconds)}};
+                 Sig(pacing) + " %; " + CpuRaw(r->cpu)}};
 }
 
 std::vector<Row> StartupRows(const std::optional<StartupResult>& r) {

@@ -80,12 +80,9 @@ ScenarioResult RunScenario(const Programs& programs, const Durations& d) {
     // Its CPU over the scenario, from when the device has been identified.
     SleepSeconds(0.5);
     const int64_t fromNs = SteadyNs();
-    const CpuWindow cpu = MeasureCpu(player.Pid(), d.scenarioSeconds - 1);
+    r.cpu = MeasureCpu(player.Pid(), d.scenarioSeconds - 1);
     r.pacingSeconds =
         BytesReceived(folder.File("trace.txt"), fromNs, SteadyNs()) * proto::kPaceMs * 1e-3;
-    r.wallSeconds = cpu.wallSeconds;
-    r.cpuSeconds = cpu.cpuSeconds;
-    r.scheduledSeconds = cpu.scheduledSeconds;
     r.exitCode = player.WaitForExit(30);
     const std::vector<StepTime> planned = StepTimes(folder.File("plan.txt"));
     const std::vector<StepTime> played = StepTimes(folder.File("played.txt"));

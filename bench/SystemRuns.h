@@ -4,6 +4,7 @@
 // figure is computed from the logs and /proc readings of the run itself.
 // Each run is in a file of its own: FloodRun, IdleRun (idle CPU and resident
 // memory), StartupRun, PacedRun.
+#include "bench/ProcReadings.h"
 #include "bench/Summary.h"
 #include "core/PacedSender.h"
 
@@ -35,13 +36,11 @@ struct Programs {
 struct FloodResult {
     bool ok = false;
     std::string error;
-    double wallSeconds = 0;
-    double cpuSeconds = 0;       // terminal's utime + stime over the window
-    double scheduledSeconds = 0; // the same from the scheduler's per-thread run time
-    size_t sent = 0;             // level broadcasts the emulator finished writing
-    size_t shown = 0;            // level lines in the terminal's status log
-    size_t matched = 0;          // sent lines found, in order, among the shown
-    size_t lost = 0;             // sent lines not shown
+    CpuWindow cpu;      // the follower's, over the window
+    size_t sent = 0;    // level broadcasts the emulator finished writing
+    size_t shown = 0;   // level lines in the terminal's status log
+    size_t matched = 0; // sent lines found, in order, among the shown
+    size_t lost = 0;    // sent lines not shown
     size_t unmatchedShown = 0;
     double sentPerSecond = 0; // level broadcasts per second over the run
     Summary latencyMs;        // emulator's LF write -> terminal's level line
@@ -50,9 +49,7 @@ struct FloodResult {
 struct IdleResult {
     bool ok = false;
     std::string error;
-    double wallSeconds = 0;
-    double cpuSeconds = 0;
-    double scheduledSeconds = 0;
+    CpuWindow cpu;
     double residentAfterSeconds = 0; // connected this long when VmRSS was read
     double residentMiB = 0;
 };
@@ -60,9 +57,7 @@ struct IdleResult {
 struct BusCheckResult {
     bool ok = false;
     std::string error;
-    double wallSeconds = 0; // brendlowctl's CPU over the window
-    double cpuSeconds = 0;
-    double scheduledSeconds = 0;
+    CpuWindow cpu;                       // brendlowctl's, over the window
     int exitCode = -1;                   // brendlowctl bus's: 0 when the device passed
     double deviceFramesPerSecond = 0;    // the emulator's, from its intervals
     double generatorFramesPerSecond = 0; // the load generator's
@@ -75,9 +70,7 @@ struct BusCheckResult {
 struct ScenarioResult {
     bool ok = false;
     std::string error;
-    double wallSeconds = 0; // brendlowctl play's CPU over the scenario
-    double cpuSeconds = 0;
-    double scheduledSeconds = 0;
+    CpuWindow cpu;            // brendlowctl play's, over the scenario
     double pacingSeconds = 0; // the paced sender's 2 ms after each byte, in the window
     int exitCode = -1;
     size_t steps = 0;        // started, as play printed them
