@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLabel>
+#include <QListView>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -118,15 +119,23 @@ private slots:
         CScenarioDlg& player = d.Scenario();
         player.show();
         QVERIFY(player.Load(file));
-        auto* steps = player.findChild<QListWidget*>("steps");
+        const QAbstractItemModel& steps = *player.findChild<QListView*>("steps")->model();
+        // The running step is the one marked.
+        const auto running = [&steps] {
+            for (int row = 0; row < steps.rowCount(); ++row)
+                if (steps.index(row, 0).data(Qt::BackgroundRole).isValid())
+                    return row;
+            return -1;
+        };
         auto* failures = player.findChild<QListWidget*>("failures");
         auto* status = player.findChild<QLabel*>("status");
         auto button = [&](const char* name) { return player.findChild<QPushButton*>(name); };
-        QCOMPARE(steps->count(), 6);
+        QCOMPARE(steps.rowCount(), 6);
+        QCOMPARE(steps.index(4, 0).data().toString(), QString("0.200  line 5: wait 30"));
         QVERIFY(!button("pause")->isEnabled());
 
         button("play")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(steps->currentRow(), 4, 3000); // wait 30
+        QTRY_COMPARE_WITH_TIMEOUT(running(), 4, 3000); // wait 30
         QCOMPARE(d.Readout(1035)->Text(), QString("2500.00 RPM"));
         QCOMPARE(failures->count(), 1);
         QVERIFY2(failures->item(0)->text().contains("line 2") &&

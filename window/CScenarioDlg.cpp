@@ -1,11 +1,14 @@
 #include "window/CScenarioDlg.h"
 
+#include "window/ScenarioStepsModel.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListView>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -31,12 +34,14 @@ QString Clock(qint64 ms) {
 } // namespace
 
 CScenarioDlg::CScenarioDlg(session::CDeviceSession& session, QWidget* parent)
-    : QDialog(parent), m_session(session), m_player(session) {
+    : QDialog(parent), m_session(session), m_player(session),
+      m_stepsModel(new CScenarioStepsModel(m_player, this)) {
     setWindowTitle(tr("Scenario"));
     m_open = new QPushButton(tr("&Open..."), this);
     m_file = new QLabel(tr("No scenario open."), this);
     auto* loop = new QCheckBox(tr("&Loop"), this);
-    m_steps = new QListWidget(this);
+    m_steps = new QListView(this);
+    m_steps->setModel(m_stepsModel);
     m_steps->setUniformItemSizes(true);
     m_steps->setSelectionMode(QAbstractItemView::NoSelection);
     m_play = new QPushButton(tr("&Play"), this);
@@ -123,7 +128,6 @@ void CScenarioDlg::Open() {
 bool CScenarioDlg::Load(const QString& path) {
     m_player.Stop();
     session::ScenarioFile file = session::ReadScenarioFile(path);
-    m_steps->clear();
     m_failures->clear();
     m_failures->hide();
     m_file->setText(QFileInfo(path).fileName());
@@ -131,6 +135,7 @@ bool CScenarioDlg::Load(const QString& path) {
     if (!file.plan) {
         m_path.clear();
         m_player.Load({}, false);
+        m_stepsModel->Reset();
         SetStatus(tr("This file cannot play; nothing is sent until it is mended:"));
         m_failures->addItems(file.problems);
         m_failures->show();
@@ -140,16 +145,9 @@ bool CScenarioDlg::Load(const QString& path) {
     }
     m_path = path;
     m_player.Load(std::move(*file.plan), false);
-    const std::vector<scenario::Step>& steps = m_player.GetPlan().steps;
-    QStringList rows;
-    rows.reserve(qsizetype(steps.size()));
-    for (size_t i = 0; i < steps.size(); ++i)
-        rows << tr("%1  line %2: %3")
-                    .arg(QString::number(double(m_player.StepStartMs(int(i))) / 1000.0, 'f', 3))
-                    .arg(steps[i].line)
-                    .arg(QString::fromStdString(steps[i].text));
-    m_steps->addItems(rows);
-    SetStatus(tr("%n step(s), %1 long.", "", int(steps.size())).arg(Clock(m_player.PassMs())));
+    m_stepsModel->Reset();
+    SetStatus(tr("%n step(s), %1 long.", "", int(m_player.GetPlan().steps.size()))
+                  .arg(Clock(m_player.PassMs())));
     EnableButtons();
     ShowTimes();
     return true;
@@ -166,17 +164,8 @@ void CScenarioDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CScenarioDlg::OnStepStarted(int step, qint64) {
-    if (QListWidgetItem* previous = m_steps->currentItem())
-        previous->setBackground({});
-    m_steps->setCurrentRow(step);
-    if (QListWidgetItem* item = m_steps->item(step)) {
-        item->setBackground(palette().highlight());
-        item->setForeground(palette().highlightedText());
-        m_steps->scrollToItem(item);
-    }
-    for (int i = step - 1; i >= 0 && i >= step - 2; --i)
-        if (QListWidgetItem* done = m_steps->item(i))
-            done->setForeground(palette().text());
+    m_stepsModel->SetRunning(step);
+    m_steps->scrollTo(m_stepsModel->index(step));
     if (!m_clock.isActive()) {
         SetStatus(tr("Playing."));
         m_clock.start();
@@ -207,10 +196,7 @@ void CScenarioDlg::OnFinished(session::PlayOutcome outcome, const QString& messa
         SetStatus(tr("Ended: %1").arg(message));
         break;
     }
-    if (QListWidgetItem* item = m_steps->currentItem()) {
-        item->setBackground({});
-        item->setForeground(palette().text());
-    }
+    m_stepsModel->SetRunning(-1);
     ShowTimes();
     EnableButtons();
 }
@@ -223,7 +209,8 @@ void CScenarioDlg::ShowTimes() {
     const auto bar = [scale](qint64 ms) {
         return int(std::min<qint64>(ms / scale, std::numeric_limits<int>::max()));
     };
-    m_progress->setRange(0, bar(total));
+    // A range of 0..0 would make the bar a busy indicator.
+    m_progress->setRange(0, std::max(1, bar(total)));
     m_progress->setValue(bar(elapsed));
     m_times->setText(
         tr("%1 of %2, %3 to go").arg(Clock(elapsed), Clock(total), Clock(total - elapsed)));

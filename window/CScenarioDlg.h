@@ -8,7 +8,9 @@
 #include <QDialog>
 #include <QTimer>
 
+class CScenarioStepsModel;
 class QLabel;
+class QListView;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
@@ -44,7 +46,8 @@ private:
     QString m_path; // the file loaded, empty when none can play
     QPushButton* m_open;
     QLabel* m_file;
-    QListWidget* m_steps;
+    CScenarioStepsModel* m_stepsModel;
+    QListView* m_steps;
     QPushButton* m_play;
     QPushButton* m_pause;
     QPushButton* m_stop;
