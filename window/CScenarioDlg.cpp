@@ -20,6 +20,7 @@
 namespace {
 
 constexpr int kClockMs = 250;
+constexpr qsizetype kShownProblems = 100;
 
 // "1:05" or "1:02:05".
 QString Clock(qint64 ms) {
@@ -137,7 +138,12 @@ bool CScenarioDlg::Load(const QString& path) {
         m_player.Load({}, false);
         m_stepsModel->Reset();
         SetStatus(tr("This file cannot play; nothing is sent until it is mended:"));
-        m_failures->addItems(file.problems);
+        // A file that is no scenario at all has an error on every line;
+        // the first ones say what is wrong.
+        m_failures->addItems(file.problems.mid(0, kShownProblems));
+        if (file.problems.size() > kShownProblems)
+            m_failures->addItem(
+                tr("... and %n more.", "", int(file.problems.size() - kShownProblems)));
         m_failures->show();
         EnableButtons();
         ShowTimes();
