@@ -3,8 +3,8 @@
 # the machine and its load, each figure, its goal, the figure over its goal
 # (or over the line rate) and the raw figures, all measured in this run.
 # Exits non-zero, naming them, when any goal is missed.
-#   ./bench.sh           the full run (about two minutes)
-#   ./bench.sh --quick   3 s runs instead of 10 s (40 s idle), memory read after 10 s instead of 60 s
+#   ./bench.sh           the full run (about 22 minutes, 10 of them a scenario)
+#   ./bench.sh --quick   3 s runs instead of 10 s (40 s idle), memory read after 10 s instead of 60 s, a 1-minute scenario
 #   ./bench.sh --smoke   a few seconds of each, only to check that everything runs
 # Logs and the run folders are kept in build-bench/bench/.
 set -euo pipefail
