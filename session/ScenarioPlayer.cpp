@@ -142,7 +142,6 @@ CScenarioPlayer::~CScenarioPlayer() = default;
 
 void CScenarioPlayer::Load(scenario::Plan plan, bool loop) {
     Stop();
-    m_schedule.reset();
     m_plan = std::move(plan);
     m_bLoop = loop;
     m_schedule = std::make_unique<scenario::CSchedule>(m_plan, m_bLoop);
@@ -311,20 +310,24 @@ void CScenarioPlayer::OnInstancesReported(const proto::InstanceReport& report) {
         ActionDone();
 }
 
+// What an expect step wants to see: a level, or a read-out's or text box's
+// text.
+QString CScenarioPlayer::Expected() const {
+    const scenario::Step& step = CurrentStep();
+    return step.kind == scenario::StepKind::ExpectLevel ? QString::number(step.level)
+                                                        : QString::fromStdString(step.expected);
+}
+
 void CScenarioPlayer::OnLevelReported(const LevelStatus& status) {
     if (m_awaiting != Awaiting::Broadcast)
         return;
     const scenario::Step& step = CurrentStep();
-    QString expected, shown;
-    if (step.kind == scenario::StepKind::ExpectLevel) {
-        expected = QString::number(step.level);
-        shown = QString::number(status.level);
-    } else {
-        expected = QString::fromStdString(step.expected);
-        const panel::PanelSnapshot snapshot =
-            panel::SnapshotAt(status.level, status.modes.warnings);
-        shown = panel::FieldShown(snapshot, *step.entry)->text;
-    }
+    const QString expected = Expected();
+    const QString shown =
+        step.kind == scenario::StepKind::ExpectLevel
+            ? QString::number(status.level)
+            : panel::FieldShown(panel::SnapshotAt(status.level, status.modes.warnings), *step.entry)
+                  ->text;
     if (shown != expected) {
         ++m_nFailedExpects;
         emit ExpectFailed(int(m_schedule->Current().step), expected, shown);
@@ -335,12 +338,8 @@ void CScenarioPlayer::OnLevelReported(const LevelStatus& status) {
 
 void CScenarioPlayer::OnTimeout() {
     if (m_awaiting == Awaiting::Broadcast) {
-        const scenario::Step& step = CurrentStep();
         ++m_nFailedExpects;
-        emit ExpectFailed(int(m_schedule->Current().step),
-                          step.kind == scenario::StepKind::ExpectLevel
-                              ? QString::number(step.level)
-                              : QString::fromStdString(step.expected),
+        emit ExpectFailed(int(m_schedule->Current().step), Expected(),
                           tr("no level broadcast within %1 s").arg(m_nTimeoutMs / 1000.0));
         if (m_bPlaying)
             ActionDone();

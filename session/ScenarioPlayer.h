@@ -50,6 +50,8 @@ public:
     // and stops a run of it. With `loop` it plays again from the top at
     // the end of each pass, each pass `PassMs` after the one before.
     void Load(scenario::Plan plan, bool loop);
+    // Whether the next Play loops; the plan stays as it is.
+    void SetLoop(bool loop) { m_bLoop = loop; }
     // How long a command may wait for the device's acknowledgement, and an
     // expect for the next level broadcast.
     void SetAcknowledgementTimeout(int ms) { m_nTimeoutMs = ms; }
@@ -97,6 +99,7 @@ private:
     void OnInstancesReported(const proto::InstanceReport& report);
     void OnTimeout();
     const scenario::Step& CurrentStep() const;
+    QString Expected() const;
 
     CDeviceSession& m_session;
     Clock m_clock;

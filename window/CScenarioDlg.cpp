@@ -85,13 +85,9 @@ CScenarioDlg::CScenarioDlg(session::CDeviceSession& session, QWidget* parent)
 
     using session::CScenarioPlayer;
     connect(m_open, &QPushButton::clicked, this, &CScenarioDlg::Open);
-    connect(loop, &QCheckBox::toggled, this, [this](bool on) {
-        if (!m_path.isEmpty() && !m_player.IsPlaying())
-            m_player.Load(m_player.GetPlan(), on);
-    });
     connect(m_play, &QPushButton::clicked, this, [this, loop] {
         if (!m_player.IsPlaying()) {
-            m_player.Load(m_player.GetPlan(), loop->isChecked());
+            m_player.SetLoop(loop->isChecked());
             m_failures->clear();
             m_failures->hide();
         }
