@@ -88,16 +88,22 @@ void CBusSide::run() {
     // written ends the run, as the serial side's logs do.
     const auto send = [&] {
         bool logged = false;
+        bool logFailed = false;
         for (const n2k::CanFrame& frame : out) {
             if (device && !device->writeFrame(can::ToQt(frame)))
                 continue; // not on the bus: not in the log either
-            if (!m_setup.candump)
+            if (!m_setup.candump && !m_setup.gateway)
                 continue;
             const std::string line =
                 n2k::FormatCandumpLine(n2k::WallMicroseconds(), interface, frame);
+            if (m_setup.gateway)
+                m_setup.gateway->Publish(line);
+            if (!m_setup.candump || logFailed)
+                continue;
             if (std::fprintf(m_setup.candump, "%s\n", line.c_str()) < 0)
-                break;
-            logged = true;
+                logFailed = true;
+            else
+                logged = true;
         }
         out.clear();
         if (m_setup.candump &&
@@ -126,9 +132,16 @@ void CBusSide::run() {
     if (device) {
         QCanBusDevice* d = device.get();
         QObject::connect(d, &QCanBusDevice::framesReceived, [&, d] {
-            for (const QCanBusFrame& qt : d->readAllFrames())
-                if (const auto frame = can::FromQt(qt); frame && clock.isValid())
+            for (const QCanBusFrame& qt : d->readAllFrames()) {
+                const auto frame = can::FromQt(qt);
+                if (!frame)
+                    continue;
+                if (m_setup.gateway) // the whole bus, as a gateway passes it on
+                    m_setup.gateway->Publish(
+                        n2k::FormatCandumpLine(n2k::WallMicroseconds(), interface, *frame));
+                if (clock.isValid())
                     model.Receive(*frame, nowMs(), out);
+            }
             send();
         });
         QObject::connect(
@@ -171,6 +184,8 @@ void CBusSide::run() {
         if (device->state() != QCanBusDevice::UnconnectedState)
             device->disconnectDevice();
     }
+    if (m_setup.gateway)
+        m_setup.gateway->Close(); // in the thread its sockets live in
     m_exchange.SetClaims(CBusExchange::kNothingClaimed);
 }
 

@@ -6,9 +6,10 @@
 // tick, so a command line on the serial side shows in the very next
 // messages, and leaves its nodes' claims there for the claim broadcast.
 // Without a CAN interface it runs the bus model on the same schedule for the
-// candump log alone.
+// candump log and the gateway alone.
 #include "can/CanDevice.h"
 #include "emulator/BusModel.h"
+#include "emulator/CandumpGateway.h"
 
 #include <QString>
 #include <QThread>
@@ -23,8 +24,9 @@ class QCanBusDevice;
 namespace emulator {
 
 struct BusSetup {
-    std::optional<can::CanName> can; // none: the bus side runs for its candump alone
-    FILE* candump = nullptr;         // the frames sent, or none
+    std::optional<can::CanName> can;    // none: the bus side runs for its candump alone
+    FILE* candump = nullptr;            // the frames sent, or none
+    CCandumpGateway* gateway = nullptr; // listening; serves every frame on the bus
 };
 
 class CBusSide final : public QThread {

@@ -125,6 +125,15 @@ const OptionEntry kOptions[] = {
                                    "--can the bus side runs for this log alone."),
      QT_TRANSLATE_NOOP("emulator", "a file path, or -"),
      [](const QString& v, EmulatorOptions& o) { return StorePath(v, o.candumpPath); }},
+    {"gateway", "PORT",
+     QT_TRANSLATE_NOOP("emulator", "Also serve the bus as a gateway does, on 127.0.0.1 only: each "
+                                   "frame on it, sent or received, as a candump log line to "
+                                   "every client of TCP PORT (a Signal K server reads it). "
+                                   "Without --can the bus side runs for it alone."),
+     QT_TRANSLATE_NOOP("emulator", "a TCP port 1..65535"),
+     [](const QString& v, EmulatorOptions& o) {
+         return StoreUnsigned(v, 1, 65535, o.gatewayPort);
+     }},
     {"silent-after", "SECONDS",
      QT_TRANSLATE_NOOP("emulator", "Fault: stop answering and broadcasting after SECONDS."),
      QT_TRANSLATE_NOOP("emulator", "seconds, 0 or more"),

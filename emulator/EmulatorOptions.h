@@ -20,6 +20,7 @@ struct EmulatorOptions {
     std::string tracePath;           // received bytes and lines, or empty
     std::optional<can::CanName> can; // a Qt SerialBus plugin and its interface, or none
     std::string candumpPath;         // CAN frames sent, "-" for stdout, or empty
+    uint16_t gatewayPort = 0;        // serves the bus's frames on 127.0.0.1; 0: none
     std::string sendLogPath;         // level broadcasts written, or empty
     double silentAfter = -1.0;       // seconds; negative: never
     double exitAfter = -1.0;         // seconds; negative: never

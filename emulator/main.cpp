@@ -131,6 +131,14 @@ int main(int argc, char** argv) {
                          candumpFile)))
         return kExitFailure;
     FILE* const candump = candumpToStdout ? stdout : candumpFile.get();
+    // Before the pty: a port that is taken leaves nothing behind.
+    emulator::CCandumpGateway gateway;
+    if (options.gatewayPort != 0) {
+        if (const QString error = gateway.Listen(options.gatewayPort); !error.isEmpty()) {
+            Say(Tr("Cannot serve the bus on 127.0.0.1:%1: %2").arg(options.gatewayPort).arg(error));
+            return kExitFailure;
+        }
+    }
     if (!InstallSignalHandlers()) {
         Say(Tr("Cannot catch the stop signals: %1")
                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
@@ -160,12 +168,14 @@ int main(int argc, char** argv) {
 
     // The loop puts the device's state in the exchange before the bus side
     // starts, so the bus's first messages show it.
-    const bool busSide = options.can || candump;
+    const bool busSide = options.can || candump || options.gatewayPort != 0;
     emulator::CBusExchange exchange;
     emulator::CEmulatorLoop loop(options, pty.Master(), g_signalPipe[0],
                                  {trace.get(), sendLog.get()}, {}, busSide ? &exchange : nullptr);
-    emulator::CBusSide bus(options.device, {options.can, candump}, exchange, Say,
-                           [] { OnStopSignal(0); });
+    emulator::CBusSide bus(options.device,
+                           {options.can, candump, options.gatewayPort != 0 ? &gateway : nullptr},
+                           exchange, Say, [] { OnStopSignal(0); });
+    gateway.MoveTo(&bus);
     if (busSide)
         bus.start();
     loop.Run();

@@ -15,3 +15,18 @@ foreach(mode grid emulator)
         FIXTURES_REQUIRED n2k_decoder TIMEOUT 120 SKIP_RETURN_CODE 77)
 endforeach()
 add_dependencies(n2k_decoder_check BrendlowEmulator brendlowctl)
+
+# A real Signal K server (signalk/, pinned in its package-lock.json and
+# installed by the first test below) fed by the emulator's gateway, checked
+# through its REST API against the table in docs/signalk.md.
+find_program(BRENDLOW_NODE node)
+if(BRENDLOW_NODE)
+    add_test(NAME signalk_install COMMAND bash ${CMAKE_SOURCE_DIR}/signalk/install.sh)
+    set_tests_properties(signalk_install PROPERTIES FIXTURES_SETUP signalk TIMEOUT 600)
+    add_test(NAME test_signalk
+             COMMAND ${BRENDLOW_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/signalk/check.js ${CMAKE_SOURCE_DIR}
+                     ${CMAKE_BINARY_DIR})
+    set_tests_properties(test_signalk PROPERTIES FIXTURES_REQUIRED signalk TIMEOUT 240)
+else()
+    message(STATUS "node is missing: test_signalk is left out (./test.sh installs node)")
+endif()
