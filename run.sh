@@ -5,29 +5,47 @@
 #   ./run.sh                   terminal + emulator
 #   ./run.sh --no-emulator     terminal alone, for a real device
 #   ./run.sh --emulator-only   emulator alone, for brendlowctl; Ctrl+C stops it
+#   ./run.sh --signalk         also a Signal K server fed by the emulator's bus,
+#                              on http://127.0.0.1:3000/ (with --emulator-only:
+#                              emulator and server); --signalk-port N for another
 #   ./run.sh --screenshot F    both under Xvfb; saves a PNG of the live window
 #   ./run.sh --help            this text
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")" && pwd)
 . "$ROOT/scripts/common.sh"
 . "$ROOT/scripts/emulator.sh"
+. "$ROOT/scripts/signalk.sh"
 
 mode=both
 screenshot=""
+signalk=0
 while [ $# -gt 0 ]; do
     case "$1" in
     --no-emulator) mode=terminal ;;
     --emulator-only) mode=emulator ;;
+    --signalk) signalk=1 ;;
+    --signalk-port)
+        [[ $# -ge 2 && $2 =~ ^[0-9]+$ && $2 -ge 1 && $2 -le 65535 ]] ||
+            { echo "run.sh: --signalk-port needs a TCP port 1..65535" >&2; exit 2; }
+        signalk=1
+        signalk_port=$2
+        shift
+        ;;
     --screenshot)
         [ $# -ge 2 ] || { echo "run.sh: --screenshot needs a file name" >&2; exit 2; }
         screenshot=$2
         shift
         ;;
-    -h | --help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown option $1 (--help lists the options)" >&2; exit 2 ;;
     esac
     shift
 done
+
+if [ "$signalk" = 1 ] && { [ "$mode" = terminal ] || [ -n "$screenshot" ]; }; then
+    echo "run.sh: --signalk needs the emulator: not with --no-emulator or --screenshot" >&2
+    exit 2
+fi
 
 install_missing_packages
 # Every installed program, quietly: the whole log only when the build fails.
@@ -54,9 +72,19 @@ if [ "$mode" = terminal ]; then
 fi
 
 name="COM$(settings_port "$ROOT/build")"
-start_emulator "$ROOT/build" "$name" "$ROOT/build/emulator.out" ||
-    { cat "$ROOT/build/emulator.out" >&2; exit 1; }
-trap stop_emulator EXIT INT TERM
+gateway=()
+[ "$signalk" = 0 ] || gateway=(--gateway "$demo_gateway")
+start_emulator "$ROOT/build" "$name" "$ROOT/build/emulator.out" "${gateway[@]}" || exit 1
+trap 'stop_signalk; stop_emulator' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+if [ "$signalk" = 1 ]; then
+    printf 'Starting the Signal K server ... '
+    start_signalk "$ROOT/build" "$signalk_port" "$demo_gateway" "$ROOT/build/signalk.out" || exit 1
+    echo "done"
+    echo "Signal K server (process $signalk_pid): http://127.0.0.1:$signalk_port/ ; its data browser: http://127.0.0.1:$signalk_port/admin/#/databrowser"
+    echo "It reads the emulator's bus from 127.0.0.1:$demo_gateway; its configuration is in build/signalk/, its output in build/signalk.out."
+fi
 pty=$(readlink "$ROOT/build/ports/$name")
 if [ "$mode" = emulator ]; then
     echo "The emulator runs on $pty, linked at build/ports/$name (process $emulator_pid), and on the NMEA 2000 bus $demo_bus."
@@ -64,10 +92,14 @@ if [ "$mode" = emulator ]; then
     echo "    build/brendlowctl identify"
     echo "    build/brendlowctl watch --count 3"
     echo "    build/brendlowctl bus --can $demo_bus --seconds 5"
-    echo "Ctrl+C stops it."
+    if [ "$signalk" = 1 ]; then echo "Ctrl+C stops it and the Signal K server."; else echo "Ctrl+C stops it."; fi
     wait "$emulator_pid" || true
     exit 0
 fi
 echo "Started the emulator (process $emulator_pid) on $pty, linked at build/ports/$name; the terminal's $name is that port. Its NMEA 2000 side is on $demo_bus."
-echo "Starting the terminal build/BrendlowTerminal; closing it stops the emulator."
+if [ "$signalk" = 1 ]; then
+    echo "Starting the terminal build/BrendlowTerminal; closing it stops the emulator and the Signal K server."
+else
+    echo "Starting the terminal build/BrendlowTerminal; closing it stops the emulator."
+fi
 "$ROOT/build/BrendlowTerminal"
