@@ -15,6 +15,7 @@
 #include <QCanBusDevice>
 #include <QDateTime>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -210,7 +211,8 @@ private slots:
 
     // The program on a bus the test hosts: the claims, every group, a level
     // command in the next engine messages, a lost address in the claim
-    // broadcast, product information on request.
+    // broadcast, product information on request; and its gateway passing on
+    // the whole bus, the test's frames among the emulator's, in order.
     void onAVirtualBus() {
         const QString bus = QString("tcp://127.0.0.1:%1/can0").arg(FreePort());
         QString error;
@@ -236,8 +238,21 @@ private slots:
             QVERIFY(can->writeFrame(qt));
         };
 
+        const int gatewayPort = FreePort();
         Emulator emulator;
-        QVERIFY(emulator.Start({"--can", "virtualcan:" + bus}));
+        QVERIFY(emulator.Start(
+            {"--can", "virtualcan:" + bus, "--gateway", QString::number(gatewayPort)}));
+        QTcpSocket gateway;
+        gateway.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(gatewayPort));
+        QVERIFY(gateway.waitForConnected(kWaitMs));
+        QStringList passedOn; // frames as Lines() shows them
+        connect(&gateway, &QTcpSocket::readyRead, this, [&] {
+            while (gateway.canReadLine()) {
+                const auto record = ParseCandumpLine(gateway.readLine().toStdString());
+                QVERIFY(record);
+                passedOn << Lines({record->frame});
+            }
+        });
         QVERIFY(QTest::qWaitFor([&] { return got.Groups() == kGroups.size(); }, kWaitMs));
         QCOMPARE(Lines(frames).mid(0, 2),
                  Lines({ClaimFrame(0, DeviceName(Node::Engine, kSerial)),
@@ -268,6 +283,20 @@ private slots:
         QCOMPARE(got.Last(126996)->source, 1);
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(got.Last(126996)->data.data()) + 4, 32),
                  QByteArray::fromStdString(proto::ProductName('9')).leftJustified(32, '\xFF'));
+
+        // The gateway connected after the claims; from the first frame it
+        // passed on, it shows the bus as the test saw it, plus the test's own.
+        const QStringList seen = Lines(frames);
+        QVERIFY(QTest::qWaitFor([&] { return passedOn.contains(seen.constLast()); }, kWaitMs));
+        const QString request = Lines({{MakeId(6, 59904, 0x30, 1), 3, {0x14, 0xF0, 0x01}}})[0];
+        const QString taker = Lines({ClaimFrame(0, DeviceName(Node::Engine, kSerial - 1))})[0];
+        QVERIFY(passedOn.contains(request) && passedOn.contains(taker));
+        QStringList emulators = passedOn;
+        emulators.removeAll(request);
+        emulators.removeAll(taker);
+        const qsizetype first = seen.indexOf(emulators.constFirst());
+        QVERIFY(first >= 0);
+        QCOMPARE(emulators.mid(0, seen.size() - first), seen.mid(first));
         emulator.Stop();
     }
 
