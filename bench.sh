@@ -30,6 +30,9 @@ cmake --build "$BUILD" -j "$(nproc)" --target \
     BrendlowTerminal BrendlowEmulator brendlowctl >"$BUILD/bench-build.log" 2>&1 ||
     { tail -40 "$BUILD/bench-build.log" >&2; exit 1; }
 
+# The Signal K row runs the pinned server: installed at the first run.
+"$ROOT/signalk/install.sh" >&2 || { echo "bench: the Signal K server could not be installed" >&2; exit 1; }
+
 OUT="$BUILD/bench"
 case "$mode" in
 full) micro=(--benchmark_repetitions=5 --benchmark_display_aggregates_only=true); system=() ;;

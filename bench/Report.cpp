@@ -409,6 +409,24 @@ std::vector<Row> ScenarioRows(const std::optional<ScenarioResult>& r) {
                  Sig(pacing) + " %; " + CpuRaw(r->cpu)}};
 }
 
+std::vector<Row> SignalKRows(const std::optional<SignalKResult>& r) {
+    if (!r)
+        return {};
+    const std::string figure = "Signal K: level command → new engine speed in its API, p99";
+    const std::string goal = "< " + GoalNumber(kSignalKLatencyGoalMs) + " ms";
+    if (!r->ok)
+        return {Missing("8", figure, goal, r->error)};
+    const Summary& s = r->latencyMs;
+    const std::string raw = "n=" + std::to_string(s.count) + ", min " + Fixed(s.min, 1) +
+                            ", mean " + Fixed(s.mean, 1) + ", max " + Fixed(s.max, 1) +
+                            " ms; brendlowctl level started to the REST API's new value, asked "
+                            "every 10 ms";
+    return {{"8", "Signal K: level command → new engine speed in its API, p50", "-",
+             Sig(s.p50) + " ms", "-", "-", raw},
+            {"8", figure, goal, Sig(s.p99) + " ms", Ratio(s.p99, kSignalKLatencyGoalMs),
+             Met(s.p99 < kSignalKLatencyGoalMs), raw}};
+}
+
 std::vector<Row> StartupRows(const std::optional<StartupResult>& r) {
     const std::string figure = "Start-up: exec → window painted (median)";
     const std::string goal = "< " + GoalNumber(kStartupGoalMs) + " ms";

@@ -25,15 +25,16 @@ inline constexpr double kIdleTrafficCpuGoal = 1;     // the same, traffic monito
 inline constexpr double kBusSideCpuGoal = 1;         // the emulator with its bus side
 // A 250 kbit/s NMEA 2000 bus at full load carries about 1,800 frames a second.
 inline constexpr double kLoadedBusFramesPerSecond = 1800;
-inline constexpr double kBusReassemblyGoal = 1000; // × a loaded bus, reassembled and decoded
-inline constexpr double kBusCheckCpuGoal = 5;      // brendlowctl bus on a loaded bus
-inline constexpr double kStartupGoalMs = 100;      // exec to the first paint
-inline constexpr double kResidentGoalMB = 40;      // connected, in 10^6 bytes
-inline constexpr double kPlotFloodCpuGoal = 10;    // % of a core, flood, plot on 8 read-outs
-inline constexpr double kPlotIdleCpuGoal = 1;      // the same at 10 broadcasts/s
-inline constexpr double kScenarioLateGoalMs = 10;  // a step's start after its schedule
-inline constexpr double kScenarioCpuGoal = 1;      // % of a core, brendlowctl play
-inline constexpr double kHistoryGoalMB = 20;       // an hour of all 44 read-outs
+inline constexpr double kBusReassemblyGoal = 1000;   // × a loaded bus, reassembled and decoded
+inline constexpr double kBusCheckCpuGoal = 5;        // brendlowctl bus on a loaded bus
+inline constexpr double kStartupGoalMs = 100;        // exec to the first paint
+inline constexpr double kResidentGoalMB = 40;        // connected, in 10^6 bytes
+inline constexpr double kPlotFloodCpuGoal = 10;      // % of a core, flood, plot on 8 read-outs
+inline constexpr double kPlotIdleCpuGoal = 1;        // the same at 10 broadcasts/s
+inline constexpr double kScenarioLateGoalMs = 10;    // a step's start after its schedule
+inline constexpr double kScenarioCpuGoal = 1;        // % of a core, brendlowctl play
+inline constexpr double kSignalKLatencyGoalMs = 500; // level command -> Signal K's API, p99
+inline constexpr double kHistoryGoalMB = 20;         // an hour of all 44 read-outs
 
 struct Row {
     std::string number;
@@ -63,6 +64,7 @@ std::vector<Row> BusCheckRows(const std::optional<BusCheckResult>& r);
 std::vector<Row> PlotRows(const std::optional<IdleResult>& idle,
                           const std::optional<HistoryMemoryResult>& memory);
 std::vector<Row> ScenarioRows(const std::optional<ScenarioResult>& r);
+std::vector<Row> SignalKRows(const std::optional<SignalKResult>& r);
 std::vector<Row> StartupRows(const std::optional<StartupResult>& r);
 std::vector<Row> PacedRows(const std::optional<PacedResult>& r,
                            const std::optional<PacedResult>& realtime);

@@ -23,6 +23,7 @@ struct Durations {
     int startups = 5;             // start-up repetitions
     int pacedLines = 5;           // lines through the paced sender
     double scenarioSeconds = 600; // the long scenario played
+    int signalKChanges = 100;     // level changes followed into Signal K
 };
 
 // Where the programs are and where the runs keep their folders.
@@ -65,6 +66,12 @@ struct BusCheckResult {
     double framesPerSecondLogged = 0;    // over the candump's first to last time
     size_t generatorFramesMatched = 0;   // the generator's frames found in order
     size_t generatorFramesLost = 0;
+};
+
+struct SignalKResult {
+    bool ok = false;
+    std::string error;
+    Summary latencyMs; // level command started -> new engine speed in Signal K's API
 };
 
 struct ScenarioResult {
@@ -140,6 +147,9 @@ IdleResult RunBusSide(const Programs& programs, const Durations& durations);
 BusCheckResult RunBusCheck(const Programs& programs, const Durations& durations);
 // brendlowctl play for a long scenario against the emulator.
 ScenarioResult RunScenario(const Programs& programs, const Durations& durations);
+// A Signal K server fed by the emulator's gateway: level commands followed
+// into its REST API.
+SignalKResult RunSignalK(const Programs& programs, const Durations& durations);
 StartupResult RunStartups(const Programs& programs, const Durations& durations);
 // With `realtimeReceiver` the emulator runs at real-time priority, so that its
 // reads follow the bytes' arrival even on a busy machine.

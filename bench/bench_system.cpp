@@ -25,7 +25,7 @@ QString Tr(const char* text) {
 
 const QStringList kRuns = {"flood",        "traffic",  "watch",     "plot",    "idle",
                            "idle-traffic", "bus-side", "bus-check", "startup", "paced",
-                           "idle-plot",    "history",  "scenario"};
+                           "idle-plot",    "history",  "scenario",  "signalk"};
 
 int Usage(const QString& problem) {
     std::fprintf(stderr, "brendlow_bench_system: %s\n%s\n", problem.toLocal8Bit().constData(),
@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
     const QCommandLineOption quick(
         "quick",
         Tr("3 s runs instead of 10 s (40 s idle), memory read after 10 s instead of 60 s, a "
-           "1-minute scenario instead of 10 minutes."));
+           "1-minute scenario instead of 10 minutes, 30 level changes into Signal K instead of "
+           "100."));
     const QCommandLineOption smoke("smoke",
                                    Tr("A second or so of each, to check that everything runs."));
     const QCommandLineOption only(
@@ -90,6 +91,7 @@ int main(int argc, char** argv) {
         durations.floodSeconds = durations.idleSeconds = 3;
         durations.residentSeconds = 10;
         durations.scenarioSeconds = 60;
+        durations.signalKChanges = 30;
     }
     const bool isSmoke = parser.isSet(smoke);
     if (isSmoke) {
@@ -98,6 +100,7 @@ int main(int argc, char** argv) {
         durations.startups = 1;
         durations.pacedLines = 1;
         durations.scenarioSeconds = 4;
+        durations.signalKChanges = 3;
     }
     bench::Programs programs{parser.value(terminal).toStdString(),
                              parser.value(emulator).toStdString(), BRENDLOW_CTL_PATH,
@@ -115,6 +118,7 @@ int main(int argc, char** argv) {
     std::optional<bench::IdleResult> idle, idleTraffic, busSide, idlePlot;
     std::optional<bench::HistoryMemoryResult> history;
     std::optional<bench::ScenarioResult> scenario;
+    std::optional<bench::SignalKResult> signalK;
     std::optional<bench::StartupResult> startup;
     std::optional<bench::PacedResult> paced, pacedRealtime;
     auto progress = [](const char* what) {
@@ -178,6 +182,11 @@ int main(int argc, char** argv) {
         busCheck = bench::RunBusCheck(programs, durations);
     }
 
+    if (runs("signalk")) {
+        progress("level changes followed into a Signal K server");
+        signalK = bench::RunSignalK(programs, durations);
+    }
+
     if (runs("scenario")) {
         progress("a long scenario played by brendlowctl");
         scenario = bench::RunScenario(programs, durations);
@@ -203,6 +212,7 @@ int main(int argc, char** argv) {
     add(bench::BusCheckRows(busCheck));
     add(bench::PlotRows(idlePlot, history));
     add(bench::ScenarioRows(scenario));
+    add(bench::SignalKRows(signalK));
     add(bench::StartupRows(startup));
     add(bench::PacedRows(paced, pacedRealtime));
 
