@@ -5,6 +5,7 @@
 #include <QCanBusDevice>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <algorithm>
@@ -62,6 +63,12 @@ QCanBusDevice* CBusSide::Open() {
 }
 
 void CBusSide::run() {
+    // In the thread its sockets live in, on every way out: a bus side that
+    // is off serves nothing, so its clients are refused rather than kept.
+    const auto closeGateway = qScopeGuard([this] {
+        if (m_setup.gateway)
+            m_setup.gateway->Close();
+    });
     const QString name = m_setup.can ? m_setup.can->Text() : QString();
     std::unique_ptr<QCanBusDevice> device;
     if (m_setup.can) {
@@ -184,8 +191,6 @@ void CBusSide::run() {
         if (device->state() != QCanBusDevice::UnconnectedState)
             device->disconnectDevice();
     }
-    if (m_setup.gateway)
-        m_setup.gateway->Close(); // in the thread its sockets live in
     m_exchange.SetClaims(CBusExchange::kNothingClaimed);
 }
 

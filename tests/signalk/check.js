@@ -32,9 +32,12 @@ function start(program, args) {
   child.on('exit', () => children.delete(child))
   return child
 }
-async function stop(child) {
+// Stopped as a user stops it; an emulator must end cleanly (status 0), which
+// under the sanitizers also means no fault on its way out.
+async function stop(child, what) {
   child.kill('SIGTERM')
-  await child.exited
+  const code = await child.exited
+  if (what && code !== 0) fail(`${what} ended with ${code} when stopped: ${child.output.slice(-2000)}`)
 }
 async function until(what, ms, test) {
   const deadline = Date.now() + ms
@@ -156,7 +159,7 @@ async function main() {
 
   // The emulator stops: the values stay, their time stamps do not move.
   const speedAt = async () => leaf(await self(port), 'propulsion.port.revolutions')
-  await stop(emulator)
+  await stop(emulator, 'the emulator')
   await sleep(500)
   const before = await speedAt()
   await sleep(1500)
@@ -193,7 +196,7 @@ async function main() {
   await checkRefusal('server not installed', process.execPath, [path.join(sandbox, 'bare/serve.js'), '--config', path.join(sandbox, 'bare')], 3, /not installed/)
 
   await stop(server)
-  await stop(emulator)
+  await stop(emulator, 'the restarted emulator')
 }
 
 main()
