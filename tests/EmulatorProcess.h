@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QtTest>
+#include <functional>
 
 class EmulatorProcess {
 public:
@@ -59,6 +60,26 @@ struct LiveTerminal {
         dlg = std::make_unique<CTerminalDlg>(std::move(env));
     }
 };
+
+// What a run of brendlowctl (or `program`) gave; code -1: it did not end by
+// itself. `setUp` may point the standard streams elsewhere or change the folder.
+struct CtlResult {
+    int code = -1;
+    QByteArray out, err;
+};
+inline CtlResult Ctl(const QStringList& arguments, const QString& program = BRENDLOW_CTL_PATH,
+                     const std::function<void(QProcess&)>& setUp = {}) {
+    QProcess p;
+    if (setUp)
+        setUp(p);
+    p.start(program, arguments);
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
 
 // The text of one of the window's edit boxes.
 inline QString EditText(const CTerminalDlg& d, int id) {

@@ -8,12 +8,21 @@
 #include "widgets/MessageSink.h"
 #include "window/CTerminalDlg.h"
 
+#include <QFile>
 #include <QStringList>
 #include <string>
 #include <vector>
 
 inline QByteArray Bytes(const std::string& s) {
     return QByteArray::fromStdString(s);
+}
+inline bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+inline QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
 }
 inline const QByteArray kIdQuery("AT ID?\r\n");
 inline const QByteArray kIdReport = Bytes(proto::BuildIdReportLine('9', 1, 9)); // serial 1, " 1.0A"

@@ -19,28 +19,7 @@
 
 namespace {
 
-struct Result {
-    int code = -1;
-    QByteArray out, err;
-};
-
-// `setUp` may point the standard streams elsewhere or change the folder.
-Result Ctl(const QStringList& arguments, const QString& program = BRENDLOW_CTL_PATH,
-           const std::function<void(QProcess&)>& setUp = {}) {
-    QProcess p;
-    if (setUp)
-        setUp(p);
-    p.start(program, arguments);
-    Result r;
-    if (!p.waitForFinished(20000)) {
-        p.kill();
-        p.waitForFinished();
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
+using Result = CtlResult;
 
 QList<QJsonObject> JsonLines(const QByteArray& out) {
     QList<QJsonObject> objects;
@@ -92,17 +71,16 @@ Result CtlOnTerminal(const QStringList& arguments, unsigned short columns) {
     return r;
 }
 
-// A copy of brendlowctl in `folder`, whose ports/ it then uses: the build's
-// own ports/ stays as it is. Only a copy inside a build tree keeps its data
-// beside itself, so `folder` is made there (ScratchInBuild).
-QString ToolIn(const QString& folder) {
-    const QString copy = QDir(folder).filePath("brendlowctl");
-    return QFile::copy(BRENDLOW_CTL_PATH, copy) ? copy : QString();
-}
-
-QString ScratchInBuild() {
-    return QFileInfo(QStringLiteral(BRENDLOW_CTL_PATH)).absolutePath() + "/cli-XXXXXX";
-}
+// A copy of brendlowctl in a fresh folder, whose ports/ it then uses: the
+// build's own ports/ stays as it is. Only a copy inside a build tree keeps
+// its data beside itself, so the folder is made there.
+struct CopiedTool {
+    QTemporaryDir data{QFileInfo(QStringLiteral(BRENDLOW_CTL_PATH)).absolutePath() + "/cli-XXXXXX"};
+    QString tool = data.isValid() && QFile::copy(BRENDLOW_CTL_PATH, data.filePath("brendlowctl"))
+                       ? data.filePath("brendlowctl")
+                       : QString();
+    Result Run(const QStringList& arguments) const { return Ctl(arguments, tool); }
+};
 
 } // namespace
 
@@ -240,11 +218,6 @@ private slots:
             QCOMPARE(sweep.code, 0);
             QCOMPARE(sweep.out, QByteArray(levels));
         }
-        const Result inst = Run({"instances", "engine=7", "bwater=12", "--json"});
-        QCOMPARE(inst.code, 0);
-        const QJsonObject o = QJsonDocument::fromJson(inst.out).object();
-        QCOMPARE(o["engine"].toInt(), 7);
-        QCOMPARE(o["bwater"].toInt(), 12);
         const QStringList lines = ReadLines(trace);
         QVERIFY(lines.contains("LINE AT KI2505"));
         const proto::CommandLine level20 = proto::BuildLevelCommand(20);
@@ -265,15 +238,15 @@ private slots:
         port.write(odd.View().data(), odd.length);
         port.close();
         QCOMPARE(Run({"instances", "engine=255"}).code, 0);
-        const Result r = Run({"instances", "--json", "fuel=3", "rudder=255"});
+        const Result r = Run({"instances", "--json", "fuel=3", "bwater=255"});
         QCOMPARE(r.code, 0);
         const QJsonObject o = QJsonDocument::fromJson(r.out).object();
-        const QList<int> now{o["engine"].toInt(),  o["fuel"].toInt(),         o["battery"].toInt(),
-                             o["exhaust"].toInt(), o["transmission"].toInt(), o["wwater"].toInt(),
-                             o["rudder"].toInt(),  o["bwater"].toInt()};
+        QList<int> now;
+        for (const device::InstanceField& f : device::kInstanceFields)
+            now << o[f.name].toInt();
         QCOMPARE(now, QList<int>({32, 3, 16, 200, 1, 15, 9, 4}));
         const proto::CommandLine sent =
-            proto::BuildDeviceInstanceLine({255, 3, 255, 255, 1, 15, 255, 4});
+            proto::BuildDeviceInstanceLine({255, 3, 255, 255, 1, 15, 9, 255});
         QVERIFY(ReadLines(trace).contains(
             "LINE " + QString::fromLatin1(sent.View().data(), sent.length - 2)));
     }
@@ -511,13 +484,10 @@ private slots:
     void rememberedPortThatIsNoPort() {
         QFETCH(QByteArray, settings);
         QFETCH(QByteArray, told);
-        QTemporaryDir data(ScratchInBuild());
-        const QString tool = ToolIn(data.path());
-        QVERIFY(!tool.isEmpty() && QDir().mkpath(data.filePath("ports")));
-        QFile file(data.filePath("Quarnel.ini"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(settings) == settings.size());
-        file.close();
-        const Result r = Ctl({"identify"}, tool);
+        const CopiedTool copy;
+        QVERIFY(!copy.tool.isEmpty() && QDir().mkpath(copy.data.filePath("ports")));
+        QVERIFY(WriteFile(copy.data.filePath("Quarnel.ini"), settings));
+        const Result r = copy.Run({"identify"});
         QCOMPARE(r.code, 2);
         const QList<QByteArray> messages = r.err.trimmed().split('\n');
         QCOMPARE(messages.size(), 2);
@@ -552,9 +522,9 @@ private slots:
         QFETCH(QStringList, files);
         QFETCH(QStringList, arguments);
         QFETCH(QByteArray, reason);
-        QTemporaryDir data(ScratchInBuild());
-        const QString tool = ToolIn(data.path());
-        QVERIFY(!tool.isEmpty());
+        const CopiedTool copy;
+        const QTemporaryDir& data = copy.data;
+        QVERIFY(!copy.tool.isEmpty());
         for (const QString& f : files) {
             const QString path = data.filePath(f);
             QVERIFY(f.endsWith('/') ? QDir().mkpath(path) : QFile(path).open(QIODevice::WriteOnly));
@@ -562,7 +532,7 @@ private slots:
         const QStringList before =
             QDir(data.filePath("ports"))
                 .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System);
-        const Result r = Ctl(QStringList{"ports"} + arguments, tool);
+        const Result r = copy.Run(QStringList{"ports"} + arguments);
         QCOMPARE(r.code, 2);
         QVERIFY(r.out.isEmpty());
         QVERIFY2(r.err.contains(reason), r.err.constData());
@@ -576,11 +546,10 @@ private slots:
     // and every line stays valid JSON; a link to a name that is not UTF-8 is
     // not listed as assigned (nothing could open it by that name).
     void portsShowsBothPartsAndAnyPath() {
-        QTemporaryDir data(ScratchInBuild());
-        const QString tool = ToolIn(data.path());
-        QVERIFY(!tool.isEmpty());
-        QVERIFY(QDir().mkpath(data.filePath("ports")));
-        const Result plain = Ctl({"ports"}, tool);
+        const CopiedTool copy;
+        const QTemporaryDir& data = copy.data;
+        QVERIFY(!copy.tool.isEmpty() && QDir().mkpath(data.filePath("ports")));
+        const Result plain = copy.Run({"ports"});
         QCOMPARE(plain.code, 0);
         const QList<QByteArray> rows = plain.out.split('\n');
         QVERIFY(rows.size() > 34);
@@ -602,7 +571,7 @@ private slots:
         const auto removeFile = qScopeGuard([&] { ::unlink(notText.constData()); });
         QVERIFY(::symlink(notText.constData(),
                           QFile::encodeName(data.filePath("ports/COM3")).constData()) == 0);
-        const Result r = Ctl({"ports", "--json"}, tool);
+        const Result r = copy.Run({"ports", "--json"});
         QCOMPARE(r.code, 0);
         const QList<QByteArray> lines = r.out.trimmed().split('\n');
         QVERIFY(lines.size() >= 30);

@@ -111,11 +111,8 @@ private slots:
         CTerminalDlg& d = *t.dlg;
         QTRY_VERIFY_WITH_TIMEOUT(d.Session().IsDeviceIdentified(), 3000);
         const QString file = m_dir.filePath("run.scn");
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("level 20\nexpect \"Engine Speed\" \"1.00 RPM\"\nwait 0.2\nlevel 25\n"
-                "wait 30\nlevel 30\n");
-        f.close();
+        QVERIFY(WriteFile(file, "level 20\nexpect \"Engine Speed\" \"1.00 RPM\"\nwait 0.2\n"
+                                "level 25\nwait 30\nlevel 30\n"));
         CScenarioDlg& player = d.Scenario();
         player.show();
         QVERIFY(player.Load(file));

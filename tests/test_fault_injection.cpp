@@ -181,24 +181,19 @@ private slots:
         Choose(d, 21);
         QTRY_VERIFY_WITH_TIMEOUT(!d.IsWatchdogRunning(), 2500);
         QCOMPARE(t.messages.texts.size(), 1);
-        // The operator's own Connect hears its failure every time.
+        // How often a failure is told is test_session's.
         auto* connect = d.Controls().ItemAs<QAbstractButton>(ids::kConnect);
-        connect->click();
-        connect->click();
-        QCOMPARE(t.messages.texts.size(), 3);
-        QCOMPARE(t.messages.texts[2], t.messages.texts[0]);
-        QVERIFY(!d.IsWatchdogRunning());
         Choose(d, 22);
         connect->click();
-        QCOMPARE(t.messages.texts.size(), 4);
-        QVERIFY(t.messages.texts[3] != t.messages.texts[0]);
+        QCOMPARE(t.messages.texts.size(), 2);
+        QVERIFY(t.messages.texts[1] != t.messages.texts[0]);
         // Connect works once a device is there.
         EmulatorProcess emulator;
         QVERIFY(emulator.Start(m_dir.path(), 21));
         Choose(d, 21);
         connect->click();
         QTRY_VERIFY_WITH_TIMEOUT(d.Controls().IsEnabled(ids::kDisconnect), 2500);
-        QCOMPARE(t.messages.texts.size(), 4);
+        QCOMPARE(t.messages.texts.size(), 2);
     }
 };
 

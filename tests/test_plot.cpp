@@ -28,16 +28,11 @@ double ShownNumber(const QString& text) {
 }
 
 // brendlowctl's output; fails the test when it does not end with 0.
-QByteArray Ctl(const QStringList& arguments) {
-    QProcess p;
-    p.start(BRENDLOW_CTL_PATH, arguments);
-    if (!p.waitForFinished(20000))
-        p.kill();
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        qWarning("brendlowctl %s: %s", qPrintable(arguments.join(' ')),
-                 p.readAllStandardError().constData());
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? p.readAllStandardOutput()
-                                                                       : QByteArray("failed");
+QByteArray CtlOut(const QStringList& arguments) {
+    const CtlResult r = Ctl(arguments);
+    if (r.code != 0)
+        qWarning("brendlowctl %s: %s", qPrintable(arguments.join(' ')), r.err.constData());
+    return r.code == 0 ? r.out : QByteArray("failed");
 }
 
 } // namespace
@@ -166,7 +161,7 @@ private slots:
         // Broadcasts well apart, so that each has a bucket of its own.
         QVERIFY(emulator.Start(m_dir.path(), 1, {"--sweep", "--rate", "4"}));
         const QString port = m_dir.filePath("ports/COM1");
-        const QByteArray watched = Ctl({"--port", port, "watch", "--csv", "--count", "8"});
+        const QByteArray watched = CtlOut({"--port", port, "watch", "--csv", "--count", "8"});
         QList<QByteArray> rows = watched.split('\n');
         QCOMPARE(rows.size(), 10); // the header, 8 rows, nothing after the last newline
         CReadoutHistory history;
@@ -184,10 +179,10 @@ private slots:
 
         emulator.Stop();
         QVERIFY(emulator.Start(m_dir.path(), 1));
-        QCOMPARE(Ctl({"--port", port, "level", "77"}), QByteArray());
-        const QByteArray csv = Ctl({"--port", port, "watch", "--csv", "--count", "1"});
+        QCOMPARE(CtlOut({"--port", port, "level", "77"}), QByteArray());
+        const QByteArray csv = CtlOut({"--port", port, "watch", "--csv", "--count", "1"});
         const QJsonObject json =
-            QJsonDocument::fromJson(Ctl({"--port", port, "watch", "--json", "--count", "1"}))
+            QJsonDocument::fromJson(CtlOut({"--port", port, "watch", "--json", "--count", "1"}))
                 .object();
         const QList<QByteArray> header = csv.split('\n')[0].split(',');
         const QList<QByteArray> cells = csv.split('\n')[1].split(',');

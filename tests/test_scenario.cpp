@@ -9,29 +9,8 @@ using scenario::Problem;
 
 namespace {
 
-struct Result {
-    int code = -1;
-    QByteArray out, err;
-};
-
-Result Ctl(const QStringList& arguments) {
-    QProcess p;
-    p.start(BRENDLOW_CTL_PATH, arguments);
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
-}
-
 scenario::Plan Parse(const QByteArray& text) {
     return scenario::Parse(std::string_view(text.constData(), size_t(text.size())));
-}
-
-bool Write(const QString& path, const QByteArray& text) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
 }
 
 // The levels an emulator's send log shows, each run of one level once.
@@ -52,7 +31,7 @@ class ScenarioTest : public QObject {
 
     QTemporaryDir m_dir;
     QString Port() const { return m_dir.filePath("ports/COM1"); }
-    Result Play(const QString& file, QStringList extra = {}) {
+    CtlResult Play(const QString& file, QStringList extra = {}) {
         return Ctl(QStringList{"--port", Port(), "play", file} + extra);
     }
 
@@ -203,7 +182,7 @@ private slots:
         const QStringList files = examples.entryList({"*.scn"});
         QVERIFY(files.size() >= 4);
         for (const QString& file : files) {
-            const Result r = Play(examples.filePath(file));
+            const CtlResult r = Play(examples.filePath(file));
             QVERIFY2(r.code == 0, qPrintable(file + ": " + r.err));
             QVERIFY(r.out.endsWith("\n") && r.out.count('\n') >= 3);
         }
@@ -216,9 +195,9 @@ private slots:
         const QString trace = m_dir.filePath("trace");
         QVERIFY(emulator.Start(m_dir.path(), 1, {"--rate", "20", "--trace", trace}));
         const QString file = m_dir.filePath("fail.scn");
-        QVERIFY(Write(file, "level 30\nexpect level 30\nexpect \"Fuel Level\" \"1.000 %\"\n"
-                            "wait 0.25\nlevel 31\n"));
-        const Result check = Play(file, {"--check"});
+        QVERIFY(WriteFile(file, "level 30\nexpect level 30\nexpect \"Fuel Level\" \"1.000 %\"\n"
+                                "wait 0.25\nlevel 31\n"));
+        const CtlResult check = Play(file, {"--check"});
         QCOMPARE(check.code, 0);
         QCOMPARE(check.out, QByteArray("0.000 line 1: level 30\n0.000 line 2: expect level 30\n"
                                        "0.000 line 3: expect \"Fuel Level\" \"1.000 %\"\n"
@@ -226,7 +205,7 @@ private slots:
                                        "0.250 end\n"));
         QVERIFY(!QFile::exists(trace) || !QFile(trace).size());
 
-        const Result r = Play(file);
+        const CtlResult r = Play(file);
         QCOMPARE(r.code, 7);
         QVERIFY2(r.err.contains(file.toUtf8() +
                                 ":3: expect failed: expected \"1.000 %\", shown \"30.000 %\""),
@@ -234,8 +213,8 @@ private slots:
         QVERIFY(!r.err.contains(":2:"));
         QVERIFY(r.out.contains(" line 5: level 31\n"));
 
-        QVERIFY(Write(file, "level 30\nlevel 300\n"));
-        const Result bad = Play(file);
+        QVERIFY(WriteFile(file, "level 30\nlevel 300\n"));
+        const CtlResult bad = Play(file);
         QCOMPARE(bad.code, 64);
         QCOMPARE(bad.err.trimmed(),
                  file.toUtf8() + ":2:7: expected a level, a whole number 0..100, got \"300\"");
@@ -250,7 +229,7 @@ private slots:
         {
             EmulatorProcess sweeping;
             QVERIFY(sweeping.Start(m_dir.path(), 1, {"--rate", "10", "--sweep"}));
-            const Result r = Ctl({"--port", Port(), "record", recording, "--seconds", "1.5"});
+            const CtlResult r = Ctl({"--port", Port(), "record", recording, "--seconds", "1.5"});
             QCOMPARE(r.code, 0);
         }
         QFile file(recording);

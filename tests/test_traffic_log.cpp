@@ -51,11 +51,6 @@ private:
     bool m_set = false;
 };
 
-static QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
-}
-
 class TrafficLogTest : public QObject {
     Q_OBJECT
 
@@ -123,19 +118,18 @@ private slots:
         // whether the disk fills at the last flush (this one line) or while
         // the lines are written (all thousand).
         QTemporaryDir full;
-        QFile old(full.filePath("t.txt"));
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old\n") == 4);
-        old.close();
+        const QString old = full.filePath("t.txt");
+        QVERIFY(WriteFile(old, "old\n"));
         for (const TrafficFilter& filter : {dlg.Filter(), TrafficFilter{}}) {
             dlg.SetFilter(filter);
             QString problem;
             {
                 const FileSizeLimit limit(10);
                 QVERIFY(limit.IsSet());
-                problem = dlg.SaveTo(old.fileName());
+                problem = dlg.SaveTo(old);
             }
             QVERIFY2(problem.contains(strerror(EFBIG)), qPrintable(problem));
-            QCOMPARE(ReadAll(old.fileName()), "old\n");
+            QCOMPARE(ReadFile(old), "old\n");
         }
         QCOMPARE(QDir(full.path()).entryList(QDir::Files), QStringList{"t.txt"});
 

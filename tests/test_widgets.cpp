@@ -113,64 +113,53 @@ private slots:
     // the next key, click or change of focus, while blinking or stopped;
     // the cursor's own blinks and other events are no input. The flash
     // time found is left in place.
-    void theCursorStopsBlinkingWhenNobodyTypes_data() {
-        QTest::addColumn<bool>("isInput");
-        QTest::newRow("key") << true;
-        QTest::newRow("click") << true;
-        QTest::newRow("focus") << true;
-        QTest::newRow("cursor blink") << false;
-    }
     void theCursorStopsBlinkingWhenNobodyTypes() {
-        QFETCH(bool, isInput);
         QLineEdit edit;
-        const QMap<QString, std::function<void()>> events = {
-            {"key", [&] { QTest::keyClick(&edit, Qt::Key_A); }},
-            {"click", [&] { QTest::mouseClick(&edit, Qt::LeftButton); }},
-            {"focus",
-             [&] {
-                 QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
-                 QCoreApplication::sendEvent(&edit, &focus);
-             }},
-            {"cursor blink",
-             [&] {
-                 QTimerEvent blink(0);
-                 QCoreApplication::sendEvent(&edit, &blink);
-             }},
+        QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+        QTimerEvent blink(0);
+        const std::tuple<const char*, bool, std::function<void()>> events[] = {
+            {"key", true, [&] { QTest::keyClick(&edit, Qt::Key_A); }},
+            {"click", true, [&] { QTest::mouseClick(&edit, Qt::LeftButton); }},
+            {"focus", true, [&] { QCoreApplication::sendEvent(&edit, &focus); }},
+            {"cursor blink", false, [&] { QCoreApplication::sendEvent(&edit, &blink); }},
         };
-        const std::function<void()> deliver = events.value(QTest::currentDataTag());
         QStyleHints* hints = QGuiApplication::styleHints();
         const auto restore = qScopeGuard(
             [hints, flash = hints->cursorFlashTime()] { hints->setCursorFlashTime(flash); });
         hints->setCursorFlashTime(700);
-        const QString blinking("blinking, flash time 700"), stopped("stopped, flash time 0");
-        qint64 now = 0;
-        {
-            CCaretBlinkLimit limit(CCaretBlinkLimit::kStopAfterMs, nullptr, [&] { return now; });
-            const auto seen = [&] {
-                return QStringLiteral("%1, flash time %2")
-                    .arg(limit.Stopped() ? "stopped" : "blinking")
-                    .arg(hints->cursorFlashTime());
-            };
-            const auto checkedAt = [&](qint64 ms) {
-                now = ms;
-                limit.CheckQuiet();
-                return seen();
-            };
-            now = 5000;
-            deliver();
-            const qint64 quietFrom = isInput ? 5000 : 0;
-            QCOMPARE(checkedAt(quietFrom + 9999), blinking);
-            QCOMPARE(checkedAt(quietFrom + 10000), stopped);
+        for (const auto& [name, isInput, deliver] : events) {
+            qint64 now = 0;
+            {
+                CCaretBlinkLimit limit(CCaretBlinkLimit::kStopAfterMs, nullptr,
+                                       [&] { return now; });
+                const auto seen = [&] {
+                    return QStringLiteral("%1: %2, flash time %3")
+                        .arg(name, limit.Stopped() ? "stopped" : "blinking")
+                        .arg(hints->cursorFlashTime());
+                };
+                const QString blinking = QStringLiteral("%1: blinking, flash time 700").arg(name);
+                const QString stopped = QStringLiteral("%1: stopped, flash time 0").arg(name);
+                const auto checkedAt = [&](qint64 ms) {
+                    now = ms;
+                    limit.CheckQuiet();
+                    return seen();
+                };
+                now = 5000;
+                deliver();
+                const qint64 quietFrom = isInput ? 5000 : 0;
+                QCOMPARE(checkedAt(quietFrom + 9999), blinking);
+                QCOMPARE(checkedAt(quietFrom + 10000), stopped);
 
-            now = 16000;
-            deliver();
-            QCOMPARE(seen(), isInput ? blinking : stopped);
-            if (isInput) {
-                QCOMPARE(checkedAt(25999), blinking);
-                QCOMPARE(checkedAt(26000), stopped);
+                now = 16000;
+                deliver();
+                QCOMPARE(seen(), isInput ? blinking : stopped);
+                if (isInput) {
+                    QCOMPARE(checkedAt(25999), blinking);
+                    QCOMPARE(checkedAt(26000), stopped);
+                }
             }
+            QCOMPARE(hints->cursorFlashTime(), 700);
         }
-        QCOMPARE(hints->cursorFlashTime(), 700);
     }
 };
 
