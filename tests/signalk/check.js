@@ -139,6 +139,10 @@ async function main() {
   const server = start(process.execPath, [serve, '--config', path.join(sandbox, 'config'), '--port', String(port), '--gateway', String(gateway)])
   await until('the Signal K server', 60000, () => /^ready: /m.test(server.output))
   const rows = readTable()
+  // The data browser the README sends people to: the admin UI must be found
+  // where npm put it.
+  const admin = await fetch(`http://127.0.0.1:${port}/admin/`)
+  if (admin.status !== 200) fail(`the admin UI (data browser) answers ${admin.status}`)
 
   // Each level until every row holds (the tanks come every 2.5 s), or what
   // still differs after 10 s.
