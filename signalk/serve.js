@@ -111,6 +111,8 @@ listener.on('error', (e) => {
   fail(4, `cannot listen on 127.0.0.1:${options.port}: ${e.message}`)
 })
 listener.listen({ host: '127.0.0.1', port: options.port, exclusive: true }, () => {
+  // A listening server's descriptor has no public accessor in node; on
+  // Unix _handle.fd has been it for as long as node has had child_process.
   const server = spawn(process.execPath, [serverMain, '-c', options.config], {
     stdio: ['ignore', 'inherit', 'inherit', listener._handle.fd],
     env: {
