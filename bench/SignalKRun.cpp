@@ -5,13 +5,13 @@
 #include "bench/Report.h"
 #include "bench/RunFolder.h"
 #include "bench/SystemRuns.h"
+#include "tests/FreePort.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
-#include <QTcpServer>
 #include <QThread>
 
 #include <cmath>
@@ -24,11 +24,6 @@ namespace {
 constexpr int kPollMs = 10;
 constexpr double kReadySeconds = 60; // serve.js gives up after a minute itself
 constexpr double kChangeSeconds = 5;
-
-int FreeTcpPort() {
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : -1;
-}
 
 // The engine speed Signal K shows, in Hz; NaN while it has none.
 double EngineSpeedHz(QNetworkAccessManager& network, const QUrl& url) {
@@ -51,8 +46,8 @@ SignalKResult RunSignalK(const Programs& programs, const Durations& durations) {
     RunFolder folder;
     if (!MakeRunFolder(programs, "signalk", folder, r.error))
         return r;
-    const int gateway = FreeTcpPort();
-    const int port = FreeTcpPort();
+    const int gateway = FreePort();
+    const int port = FreePort();
     CChildProcess emulator;
     if (!StartEmulator(programs, folder, {"--gateway", std::to_string(gateway)}, emulator, r.error))
         return r;

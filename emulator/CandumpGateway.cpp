@@ -46,11 +46,12 @@ void CCandumpGateway::Accept() {
 }
 
 void CCandumpGateway::Publish(std::string_view line) {
-    for (QTcpSocket* client : std::vector(m_clients)) {
+    // From the back: abort() emits disconnected at once, whose handler above
+    // takes the client out of the list; the ones before it stay in place.
+    for (size_t i = m_clients.size(); i-- > 0;) {
+        QTcpSocket* client = m_clients[i];
         if (client->bytesToWrite() > kMostBehind) {
             client->abort();
-            std::erase(m_clients, client);
-            client->deleteLater();
             continue;
         }
         client->write(line.data(), static_cast<qint64>(line.size()));
